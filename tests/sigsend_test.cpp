@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,7 +142,10 @@ struct target {
 		int up[2], down[2];
 		if (pipe2(up, O_CLOEXEC) != 0 || pipe2(down, O_CLOEXEC) != 0)
 			throw std::runtime_error("pipe");
+		pid_t parent = getpid();
 		pid = child([&] {
+			// Die with the test, whatever happens to it: SIGKILL cannot be blocked.
+			must(prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent);
 			sigset_t all;
 			sigfillset(&all);
 			sigprocmask(SIG_BLOCK, &all, nullptr);
