@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Counts the user-space instructions of one run of sigsend and of its peers
 # with callgrind. The counts are deterministic, so they track start-up cost
 # across changes better than timings do.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Chooses the C library that the shipped sigsend links against.
 #
 # A run of sigsend is almost all process start-up, so the default links it

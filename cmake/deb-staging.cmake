@@ -1,0 +1,23 @@
+# SPDX-License-Identifier: MIT
+# Runs inside cpack once the files are staged, to finish them the Debian way.
+file(GLOB_RECURSE staged LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+list(FILTER staged INCLUDE REGEX "/usr$")
+foreach(usr IN LISTS staged)
+  # The changelog, and manual pages, gzip-compressed without name or time stamp.
+  configure_file(${CPACK_SIGSEND_CHANGELOG} ${usr}/share/doc/sigsend/changelog COPYONLY)
+  file(GLOB pages ${usr}/share/man/man*/*.[1-9] ${usr}/share/doc/sigsend/changelog)
+  foreach(file IN LISTS pages)
+    execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+  # The compiler's identification strings are of no use in a shipped binary.
+  if(CPACK_SIGSEND_OBJCOPY)
+    execute_process(COMMAND ${CPACK_SIGSEND_OBJCOPY} --remove-section=.comment ${usr}/bin/sigsend
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  # Static linking is deliberate: it is what makes sigsend start fast.
+  if(CPACK_SIGSEND_STATIC)
+    file(WRITE ${usr}/share/lintian/overrides/sigsend
+         "# Linked statically against musl on purpose, for start-up speed.\n"
+         "sigsend: statically-linked-binary [usr/bin/sigsend]\n")
+  endif()
+endforeach()
