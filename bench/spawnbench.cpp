@@ -18,7 +18,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 struct command {
 	std::string name;
@@ -112,8 +113,9 @@ int main(int argc, char *argv[])
 	for (auto &c : cmds) {
 		double us = median(c.us);
 		bool floor = c.name.starts_with("floor");
-		std::printf("| %s | %.1f | %.0f | %s %.2f |\n", c.name.c_str(), us, median(c.faults),
-			    floor ? "sigsend/floor" : "÷ sigsend", floor ? base / us : us / base);
+		std::printf("| %s | %.1f | %.0f | %s %.2f |\n", c.name.c_str(), us,
+		            median(c.faults), floor ? "sigsend/floor" : "÷ sigsend",
+		            floor ? base / us : us / base);
 	}
 	return 0;
 }
