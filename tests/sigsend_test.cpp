@@ -144,12 +144,13 @@ struct target {
 			throw std::runtime_error("pipe");
 		pid_t parent = getpid();
 		pid = child([&] {
-			// Die with the test, whatever happens to it: SIGKILL cannot be blocked.
-			must(prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent);
 			sigset_t all;
 			sigfillset(&all);
 			sigprocmask(SIG_BLOCK, &all, nullptr);
 			how();
+			// Die with the test, whatever happens to it: SIGKILL cannot be
+			// blocked. Set after `how`, since a change of uid clears it.
+			must(prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent);
 			const timespec now{};
 			siginfo_t si;
 			sent got[64];
