@@ -31,7 +31,7 @@ if(SIGSEND_LIBC STREQUAL "musl" AND musl_missing)
   message(FATAL_ERROR "SIGSEND_LIBC=musl, but ${musl_missing}.")
 elseif(SIGSEND_LIBC STREQUAL "system" OR musl_missing)
   set(SIGSEND_STATIC_MUSL OFF)
-  if(musl_missing)
+  if(SIGSEND_LIBC STREQUAL "auto")
     message(NOTICE "sigsend: building against the system C library, because ${musl_missing}. "
                    "The static musl build starts several times faster.")
   endif()
