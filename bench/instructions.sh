@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Counts the user-space instructions of one run of sigsend and of its peers
 # with callgrind. The counts are deterministic, so they track start-up cost
-# across changes better than timings do.
+# across changes better than timings do. The commands are spawnbench's own.
 # Usage: bench/instructions.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build=${1:-build}
@@ -12,24 +12,10 @@ sleep 600 &
 sleeper=$!
 trap 'kill "$sleeper"' EXIT
 
-count() { # NAME COMMAND...: print one table row
-	local name=$1 n
-	shift
-	[ -x "$1" ] || return 0
-	n=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 |
-		sed -n 's/.*Collected : \([0-9]*\).*/\1/p')
-	printf '| %s | %s |\n' "$name" "$n"
-}
-
 echo "| command | instructions |"
 echo "|---|---|"
-count sigsend "$build/sigsend" "$sleeper" 0
-count "floor (no libc)" "$build/bench/floor" "$sleeper" 0
-count "sigsend, system libc" "$build/bench/sigsend_system" "$sleeper" 0
-count "procps /bin/kill" /bin/kill -0 "$sleeper"
-for bb in /bin/busybox /usr/bin/busybox; do
-	if [ -x "$bb" ]; then
-		count "busybox kill" "$bb" kill -0 "$sleeper"
-		break
-	fi
+"$build/bench/spawnbench" --commands "$sleeper" | while IFS=$'\t' read -r -a cmd; do
+	n=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "${cmd[@]:1}" 2>&1 </dev/null |
+		sed -n 's/.*Collected : \([0-9]*\).*/\1/p')
+	printf '| %s | %s |\n' "${cmd[0]}" "$n"
 done

@@ -59,20 +59,10 @@ double median(std::vector<double> v)
 	return v[v.size() / 2];
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Every command that is measured, each probing `pid` with signal 0; `extra`
+// holds NAME=PATH pairs for other builds to compare.
+std::vector<command> commands(const std::string &pid, char **extra)
 {
-	// spawnbench [RUNS [NAME=PATH...]]: PATH is another build to compare.
-	int runs = argc > 1 ? std::atoi(argv[1]) : 2000;
-	pid_t sleeper = fork();
-	if (sleeper == 0) {
-		prctl(PR_SET_PDEATHSIG, SIGKILL); // go when the benchmark goes, however it ends
-		pause();
-		_exit(0);
-	}
-	std::string pid = std::to_string(sleeper);
-
 	std::vector<command> cmds{{"sigsend", {SIGSEND, pid, "0"}, {}, {}}};
 #ifdef FLOOR
 	cmds.push_back({"floor (no libc)", {FLOOR, pid, "0"}, {}, {}});
@@ -80,8 +70,8 @@ int main(int argc, char *argv[])
 #ifdef SYSTEM
 	cmds.push_back({"sigsend, system libc", {SYSTEM, pid, "0"}, {}, {}});
 #endif
-	for (int i = 2; i < argc; ++i) {
-		std::string arg = argv[i];
+	for (; *extra; ++extra) {
+		std::string arg = *extra;
 		auto eq = arg.find('=');
 		cmds.push_back({arg.substr(0, eq), {arg.substr(eq + 1), pid, "0"}, {}, {}});
 	}
@@ -93,6 +83,32 @@ int main(int argc, char *argv[])
 			break;
 		}
 	}
+	return cmds;
+}
+
+} // namespace
+
+// spawnbench [RUNS [NAME=PATH...]]: measure, PATH being another build to compare.
+// spawnbench --commands PID: list the commands, tab-separated, for other tools.
+int main(int argc, char *argv[])
+{
+	if (argc == 3 && std::string(argv[1]) == "--commands") {
+		for (auto &c : commands(argv[2], argv + 3)) {
+			std::printf("%s", c.name.c_str());
+			for (auto &a : c.argv)
+				std::printf("\t%s", a.c_str());
+			std::printf("\n");
+		}
+		return 0;
+	}
+	int runs = argc > 1 ? std::atoi(argv[1]) : 2000;
+	pid_t sleeper = fork();
+	if (sleeper == 0) {
+		prctl(PR_SET_PDEATHSIG, SIGKILL); // go when the benchmark goes, however it ends
+		pause();
+		_exit(0);
+	}
+	auto cmds = commands(std::to_string(sleeper), argv + std::min(argc, 2));
 
 	for (auto &c : cmds) // warm the page cache, then forget it
 		for (int i = 0; i < 50; ++i)
