@@ -28,6 +28,7 @@ namespace
 {
 
 const string usage = "Arguments : pid sig\n";
+const string huge(100000, '9'); // exec takes one argument of 128 KiB at most
 
 void must(bool ok)
 {
@@ -210,10 +211,10 @@ struct shared_exe {
 		dir = mkdtemp(tmpl);
 		path = dir / "sigsend";
 		fs::copy_file(SIGSEND, path);
-		fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec |
-		                         fs::perms::group_exec);
-		fs::permissions(path, fs::perms::owner_all | fs::perms::others_exec |
-		                          fs::perms::group_exec);
+		auto rwx_x_x =
+		    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec;
+		fs::permissions(dir, rwx_x_x);
+		fs::permissions(path, rwx_x_x);
 	}
 	~shared_exe() { fs::remove_all(dir); }
 };
@@ -288,7 +289,6 @@ TEST(Delivery, SignalReachesTheTargetFromSigsendWithLenientText)
 TEST(NothingSent, SilentExitZeroForSignalZeroBadSignalsHexMissingPidsAndOddText)
 {
 	target t;
-	auto huge = string(100000, '9'); // exec takes one argument of 128 KiB at most
 	for (auto [pid, sig] : texts{{t.text, "0"},
 	                             {t.text, "-10"},
 	                             {t.text, "65"},
@@ -386,7 +386,6 @@ TEST_F(Unprivileged, NothingReachesAProcessTheCallerMayNotSignal)
 TEST_F(Unprivileged, PidTextsBeyond32BitsNeverBecomeMinusOne)
 {
 	target sleeper(drop(uid));
-	auto huge = string(100000, '9');
 	for (auto pid : {string("4294967295"), string("18446744073709551615"), huge, "-" + huge}) {
 		auto r = run({"sigsend", pid, "10"}, drop(uid), exe.path);
 		EXPECT_TRUE(r.clean()) << pid.size();
