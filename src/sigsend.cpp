@@ -21,6 +21,7 @@ static void program(pid_t pid, int sig)
 int main(int argc, char *argv[])
 {
 	if (argc < 3) {
+		signal(SIGPIPE, SIG_IGN); // a reader that has gone must not turn usage into a death
 		puts("Arguments : pid sig");
 		return 0;
 	}
