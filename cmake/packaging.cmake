@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: MIT
-# The Debian package: `cpack -G DEB` in a configured build directory.
+# The Debian and RPM packages: `cpack -G DEB` or `cpack -G RPM` in a
+# configured build directory. With SOURCE_DATE_EPOCH set, both are the same
+# bytes on every build of the same tree.
 
 # Debian's copyright file, in the machine-readable format, from LICENSE and
 # the SPDX identifier that the shipped source carries.
@@ -35,18 +37,58 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "turn into -1, every process, by accident.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+
+# The target's architecture, by Debian's and by RPM's name; cross builds
+# package for their target, not for the machine that builds them.
+set(arches "x86_64|amd64|x86_64" "aarch64|arm64|aarch64" "arm.*|armhf|armv7hl" "i.86|i386|i686")
+foreach(arch IN LISTS arches)
+  string(REPLACE "|" ";" arch "${arch}")
+  list(GET arch 0 processor)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(${processor})$")
+    list(GET arch 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+    list(GET arch 2 CPACK_RPM_PACKAGE_ARCHITECTURE)
+  endif()
+endforeach()
+
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The static build depends on nothing. The fallback's libc6 dependency comes
+# from dpkg-shlibdeps, which cpack-checks.cmake insists on.
+if(SIGSEND_STATIC_MUSL)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_RPM_PACKAGE_AUTOREQPROV OFF)
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 
-# Files that only the Debian package has; deb-staging.cmake lays them out.
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_SUMMARY "Send one signal to one process or process group")
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_RPM_PACKAGE_LICENSE ${spdx})
+set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+set(CPACK_RPM_PACKAGE_RELEASE 1)
+set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
+# No build host, and SOURCE_DATE_EPOCH for every time stamp.
+string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
+  "%define packager ${CPACK_PACKAGE_CONTACT}"
+  "%define _buildhost reproducible"
+  "%define use_source_date_epoch_as_buildtime 1"
+  "%define clamp_mtime_to_source_date_epoch 1"
+  "%define _build_id_links none")
+
+# Files that only the Debian package has; package-staging.cmake lays them out.
 string(TIMESTAMP built "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${PROJECT_BINARY_DIR}/changelog
      "${PROJECT_NAME} (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
      "  * Release ${PROJECT_VERSION}.\n\n -- ${CPACK_PACKAGE_CONTACT}  ${built}\n")
+string(TIMESTAMP day "%a %b %d %Y" UTC)
+file(WRITE ${PROJECT_BINARY_DIR}/rpm-changelog
+     "* ${day} ${CPACK_PACKAGE_CONTACT} - ${PROJECT_VERSION}-1\n- Release ${PROJECT_VERSION}.\n")
 set(CPACK_SIGSEND_CHANGELOG ${PROJECT_BINARY_DIR}/changelog)
 set(CPACK_SIGSEND_STATIC ${SIGSEND_STATIC_MUSL})
 set(CPACK_SIGSEND_OBJCOPY ${CMAKE_OBJCOPY})
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-staging.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-staging.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-checks.cmake)
 include(CPack)

@@ -30,7 +30,8 @@ std::vector<string> huge_texts()
 		          << " more bytes of arguments here\n";
 		return {};
 	}
-	return {string(n - 1, '9'), "-" + string(n - 1, '9')};
+	string digits(n - 1, '9');
+	return {digits, string("-").append(digits)};
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 # SPDX-License-Identifier: MIT
-# Runs inside cpack once the files are staged, to finish them the Debian way.
+# Runs inside cpack once the files are staged, to finish them the way Debian
+# and RPM packages are finished.
 file(GLOB_RECURSE staged LIST_DIRECTORIES true "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
 list(FILTER staged INCLUDE REGEX "/usr$")
 foreach(usr IN LISTS staged)
-  # The changelog, and manual pages, gzip-compressed without name or time stamp.
-  configure_file(${CPACK_SIGSEND_CHANGELOG} ${usr}/share/doc/sigsend/changelog COPYONLY)
+  # Debian's changelog file (an RPM keeps its changelog in the header), and
+  # manual pages, gzip-compressed without name or time stamp.
+  if(CPACK_GENERATOR STREQUAL "DEB")
+    configure_file(${CPACK_SIGSEND_CHANGELOG} ${usr}/share/doc/sigsend/changelog COPYONLY)
+  endif()
   file(GLOB pages ${usr}/share/man/man*/*.[1-9] ${usr}/share/doc/sigsend/changelog)
   foreach(file IN LISTS pages)
     execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
@@ -15,7 +19,7 @@ foreach(usr IN LISTS staged)
                     COMMAND_ERROR_IS_FATAL ANY)
   endif()
   # Static linking is deliberate: it is what makes sigsend start fast.
-  if(CPACK_SIGSEND_STATIC)
+  if(CPACK_SIGSEND_STATIC AND CPACK_GENERATOR STREQUAL "DEB")
     file(WRITE ${usr}/share/lintian/overrides/sigsend
          "# Linked statically against musl on purpose, for start-up speed.\n"
          "sigsend: statically-linked-binary [usr/bin/sigsend]\n")
