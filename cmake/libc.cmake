@@ -46,5 +46,8 @@ else()
   target_link_options(sigsend PRIVATE -specs=${SIGSEND_MUSL_SPECS} -static -no-pie -nodefaultlibs
                       -Wl,--gc-sections,-z,norelro,-z,noseparate-code,--build-id=none
                       $<$<CONFIG:Release,MinSizeRel>:-s>)
-  target_link_libraries(sigsend PRIVATE c)
+  # -nodefaultlibs drops libgcc too, but musl needs its helpers where the CPU
+  # lacks an instruction (32-bit ARM has no guaranteed divide: __aeabi_uidiv),
+  # and they call back into musl (raise): hence c, gcc, c.
+  target_link_libraries(sigsend PRIVATE c gcc c)
 endif()

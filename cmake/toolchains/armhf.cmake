@@ -1,0 +1,8 @@
+# SPDX-License-Identifier: MIT
+# Debian's armhf: 32-bit ARMv7 with hardware floating point
+# (g++-arm-linux-gnueabihf, musl-dev:armhf).
+set(CMAKE_SYSTEM_PROCESSOR armv7l)
+set(triple arm-linux-gnueabihf)
+set(multiarch arm-linux-gnueabihf)
+set(qemu arm)
+include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
