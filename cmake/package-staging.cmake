@@ -25,3 +25,7 @@ foreach(usr IN LISTS staged)
          "sigsend: statically-linked-binary [usr/bin/sigsend]\n")
   endif()
 endforeach()
+# rpmbuild clamps each file's time to SOURCE_DATE_EPOCH but keeps older ones,
+# such as a checkout's: make every file newer, so that all come out the same.
+file(GLOB_RECURSE staged "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+file(TOUCH_NOCREATE ${staged})
