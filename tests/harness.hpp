@@ -46,8 +46,8 @@ inline void must(bool ok)
 	if (ok)
 		return;
 	int e = errno;
-	if (report_fd >= 0)
-		[[maybe_unused]] auto n = write(report_fd, &e, sizeof e); // if this fails too, 127 is all
+	if (report_fd >= 0) [[maybe_unused]]
+		auto n = write(report_fd, &e, sizeof e); // if this fails too, 127 is all
 	_exit(127);
 }
 
