@@ -46,8 +46,9 @@ inline void must(bool ok)
 	if (ok)
 		return;
 	int e = errno;
-	if (report_fd >= 0) [[maybe_unused]]
-		auto n = write(report_fd, &e, sizeof e); // if this fails too, 127 is all
+	if (report_fd >= 0) { // if this fails too, the exit status is all there is
+		[[maybe_unused]] auto n = write(report_fd, &e, sizeof e);
+	}
 	_exit(127);
 }
 
