@@ -78,7 +78,9 @@ string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "%define clamp_mtime_to_source_date_epoch 1"
   "%define _build_id_links none")
 
-# Files that only the Debian package has; package-staging.cmake lays them out.
+# The changelog, in each format: Debian's as a file, which
+# package-staging.cmake lays out with the others only the .deb has, and the
+# RPM's in its header. Both dates honour SOURCE_DATE_EPOCH.
 string(TIMESTAMP built "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${PROJECT_BINARY_DIR}/changelog
      "${PROJECT_NAME} (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
