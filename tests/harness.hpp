@@ -122,6 +122,14 @@ struct result {
 	{
 		return WIFEXITED(status) && WEXITSTATUS(status) == 0 && out.empty() && err.empty();
 	}
+	friend std::ostream &operator<<(std::ostream &o, const result &r)
+	{
+		if (WIFSIGNALED(r.status))
+			o << "killed by signal " << WTERMSIG(r.status);
+		else
+			o << "exit " << WEXITSTATUS(r.status);
+		return o << ", out '" << r.out << "', err '" << r.err << "'";
+	}
 };
 
 // Runs `exe` with the whole argument vector `argv` (argv[0] included), in a

@@ -87,7 +87,7 @@ TEST(Delivery, SignalReachesTheTargetFromSigsendWithLenientText)
 		std::vector<string> argv{"sigsend", c.before + t.text + c.after, c.sig};
 		argv.insert(argv.end(), c.extra.begin(), c.extra.end());
 		auto r = run(argv);
-		EXPECT_TRUE(r.clean()) << argv[1] << " " << c.sig;
+		EXPECT_TRUE(r.clean()) << r << argv[1] << " " << c.sig;
 		EXPECT_EQ(t.pending(), (none{{c.want, r.pid}})) << argv[1] << " " << c.sig;
 	}
 }
@@ -106,7 +106,7 @@ TEST(NothingSent, SilentExitZeroForSignalZeroBadSignalsHexMissingPidsAndOddText)
 		cases.push_back({t.text, h});
 	for (auto [pid, sig] : cases) {
 		auto r = run({"sigsend", pid, sig});
-		EXPECT_TRUE(r.clean()) << pid << " " << sig.substr(0, 20);
+		EXPECT_TRUE(r.clean()) << r << pid << " " << sig.substr(0, 20);
 		EXPECT_EQ(t.pending(), none{}) << pid << " " << sig.substr(0, 20);
 	}
 }
@@ -118,7 +118,7 @@ TEST(Saturation, TextsBeyond32BitsNeverWrapOntoARealProcessGroupOrSignal)
 	for (auto [pid, sig] : texts{
 	         {far, "10"}, {"-" + far, "10"}, {t.text, std::to_string((1LL << 32) + SIGUSR1)}}) {
 		auto r = run({"sigsend", pid, sig});
-		EXPECT_TRUE(r.clean()) << pid << " " << sig;
+		EXPECT_TRUE(r.clean()) << r << pid << " " << sig;
 		EXPECT_EQ(t.pending(), none{}) << pid << " " << sig;
 	}
 }
@@ -127,7 +127,7 @@ TEST(Groups, NegativePidReachesEveryMemberOfTheGroupAndNoOther)
 {
 	target lead(join(0)), member(join(lead.id)), outsider(join(0));
 	auto r = run({"sigsend", "-" + lead.text, "10"});
-	EXPECT_TRUE(r.clean());
+	EXPECT_TRUE(r.clean()) << r;
 	EXPECT_EQ(lead.pending(), (none{{SIGUSR1, r.pid}}));
 	EXPECT_EQ(member.pending(), (none{{SIGUSR1, r.pid}}));
 	EXPECT_EQ(outsider.pending(), none{});
@@ -148,7 +148,7 @@ TEST(Groups, PidZeroAndNonNumericPidTextsReachTheSendersOwnGroup)
 			join(sibling.id)();
 			block(SIGUSR1)();
 		});
-		EXPECT_TRUE(r.clean()) << '"' << pid << '"';
+		EXPECT_TRUE(r.clean()) << r << '"' << pid << '"';
 		EXPECT_EQ(sibling.pending(), (none{{SIGUSR1, r.pid}})) << '"' << pid << '"';
 		EXPECT_EQ(outsider.pending(), none{});
 	}
@@ -163,7 +163,7 @@ TEST(Groups, SenderInItsOwnGroupMeetsTheDispositionItInherited)
 			join(0)();
 			how();
 		});
-		EXPECT_TRUE(r.clean());
+		EXPECT_TRUE(r.clean()) << r;
 	}
 }
 
@@ -189,7 +189,7 @@ TEST_F(Unprivileged, NothingReachesAProcessTheCallerMayNotSignal)
 {
 	target t;
 	auto r = run({"sigsend", t.text, "10"}, drop(box->uid), exe.path);
-	EXPECT_TRUE(r.clean());
+	EXPECT_TRUE(r.clean()) << r;
 	EXPECT_EQ(t.pending(), none{});
 }
 
@@ -203,11 +203,11 @@ TEST_F(Unprivileged, PidTextsBeyond32BitsNeverBecomeMinusOne)
 		pids.push_back(h);
 	for (auto &pid : pids) {
 		auto r = run({"sigsend", pid, "10"}, drop(box->uid), exe.path);
-		EXPECT_TRUE(r.clean()) << pid.size();
+		EXPECT_TRUE(r.clean()) << r << pid.size();
 		EXPECT_EQ(sleeper.pending(), none{}) << pid.size();
 	}
 	// The same uid's real -1 does reach the sleeper, so the check above can fail.
 	auto r = run({"sigsend", "-1", "10"}, drop(box->uid), exe.path);
-	EXPECT_TRUE(r.clean());
+	EXPECT_TRUE(r.clean()) << r;
 	EXPECT_EQ(sleeper.pending(), (none{{SIGUSR1, r.pid}}));
 }
