@@ -21,7 +21,9 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -103,15 +105,25 @@ inline string drain(int fd)
 	return s;
 }
 
+// The numbers on one line of /proc/PID/status, such as "Uid:" or "NSpid:".
+inline std::vector<long long> status_numbers(const fs::path &proc, const string &key)
+{
+	std::ifstream f(proc / "status");
+	for (string line; std::getline(f, line);) {
+		if (line.starts_with(key)) {
+			std::istringstream values(line.substr(key.size()));
+			return {std::istream_iterator<long long>(values),
+			        std::istream_iterator<long long>()};
+		}
+	}
+	return {};
+}
+
 // A process's pid in its own PID namespace, where its targets see it.
 inline pid_t inner_pid(pid_t pid)
 {
-	std::ifstream f("/proc/" + std::to_string(pid) + "/status");
-	string key, line;
-	while (f >> key && std::getline(f, line))
-		if (key == "NSpid:")
-			return std::stoi(line.substr(line.find_last_of(" \t") + 1));
-	return pid;
+	auto ids = status_numbers("/proc/" + std::to_string(pid), "NSpid:");
+	return ids.empty() ? pid : pid_t(ids.back());
 }
 
 struct result {
@@ -275,25 +287,14 @@ struct shared_exe {
 	~shared_exe() { fs::remove_all(dir); }
 };
 
-// The processes that run with `uid` as their real, effective or saved uid.
+// The processes that run with `uid` as their real, effective, saved or file uid.
 inline std::vector<pid_t> owners(uid_t uid)
 {
 	std::vector<pid_t> found;
 	for (auto &e : fs::directory_iterator("/proc")) {
-		std::ifstream f(e.path() / "status");
-		for (string key; f >> key;) {
-			if (key == "Uid:") {
-				uid_t id = 0;
-				for (int i = 0; i < 4 && f >> id; ++i) {
-					if (id == uid) {
-						found.push_back(
-						    std::atoi(e.path().filename().c_str()));
-						break;
-					}
-				}
-				break;
-			}
-		}
+		auto ids = status_numbers(e.path(), "Uid:");
+		if (std::find(ids.begin(), ids.end(), uid) != ids.end())
+			found.push_back(std::atoi(e.path().filename().c_str()));
 	}
 	return found;
 }
