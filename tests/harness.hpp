@@ -194,10 +194,11 @@ struct target {
 	struct sent {
 		int sig;
 		pid_t from;
+		int code = SI_USER; // what kill(2) sends with, unlike sigqueue or the kernel
 		bool operator==(const sent &) const = default;
 		friend std::ostream &operator<<(std::ostream &o, const sent &s)
 		{
-			return o << "signal " << s.sig << " from " << s.from;
+			return o << "signal " << s.sig << " from " << s.from << " code " << s.code;
 		}
 	};
 	pid_t pid; // as the test sees it
@@ -230,7 +231,7 @@ struct target {
 				int n = 0;
 				for (; n < 64 && (got[n].sig = sigtimedwait(&all, &si, &now)) > 0;
 				     ++n)
-					got[n].from = si.si_pid;
+					got[n] = {got[n].sig, si.si_pid, si.si_code};
 				must(write(up[1], &n, sizeof n) == sizeof n);
 				must(write(up[1], got, n * sizeof *got) ==
 				     ssize_t(n * sizeof *got));

@@ -3,5 +3,4 @@
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(triple aarch64-linux-gnu)
 set(multiarch aarch64-linux-gnu)
-set(qemu aarch64)
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)

@@ -4,5 +4,4 @@
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
 set(triple arm-linux-gnueabihf)
 set(multiarch arm-linux-gnueabihf)
-set(qemu arm)
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
