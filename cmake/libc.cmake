@@ -13,7 +13,11 @@ if(NOT SIGSEND_LIBC MATCHES "^(auto|musl|system)$")
   message(FATAL_ERROR "SIGSEND_LIBC must be auto, musl or system, not '${SIGSEND_LIBC}'")
 endif()
 
-string(REPLACE "-gnu" "-musl" musl_triple "${CMAKE_LIBRARY_ARCHITECTURE}")
+# Debian names musl's directory CPU-linux-musl after the multiarch one's CPU,
+# keeping only 32-bit ARM's float ABI: i386-linux-musl, arm-linux-musleabihf,
+# mips64el-linux-musl (from mips64el-linux-gnuabi64).
+string(REGEX REPLACE "^([^-]+)-.*-gnu(eabihf|eabi|).*$" "\\1-linux-musl\\2" musl_triple
+       "${CMAKE_LIBRARY_ARCHITECTURE}")
 find_file(SIGSEND_MUSL_SPECS musl-gcc.specs
           HINTS /usr/lib/${musl_triple} /usr/lib/musl/lib /usr/local/musl/lib
           NO_DEFAULT_PATH)
@@ -44,8 +48,7 @@ else()
   target_compile_options(sigsend PRIVATE -specs=${SIGSEND_MUSL_SPECS} -fno-pie -fno-exceptions
                                          -fno-rtti -fno-asynchronous-unwind-tables)
   target_link_options(sigsend PRIVATE -specs=${SIGSEND_MUSL_SPECS} -static -no-pie -nodefaultlibs
-                      -Wl,--gc-sections,-z,norelro,-z,noseparate-code,--build-id=none
-                      $<$<CONFIG:Release,MinSizeRel>:-s>)
+                      -Wl,--gc-sections,-z,norelro,-z,noseparate-code,--build-id=none)
   # -nodefaultlibs drops libgcc too, but musl needs its helpers where the CPU
   # lacks an instruction (32-bit ARM has no guaranteed divide: __aeabi_uidiv),
   # and they call back into musl (raise): hence c, gcc, c.
