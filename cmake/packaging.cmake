@@ -36,15 +36,19 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "out-of-range numbers saturate instead of wrapping around, so no text can"
   "turn into -1, every process, by accident.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 
 # The target's architecture, by Debian's and by RPM's name; cross builds
-# package for their target, not for the machine that builds them.
-set(arches "x86_64|amd64|x86_64" "aarch64|arm64|aarch64" "arm.*|armhf|armv7hl" "i.86|i386|i686")
+# package for their target, not for the machine that builds them. Only the
+# multiarch name tells 32-bit ARM's two float ABIs apart. cpack-checks.cmake
+# refuses a target that is not listed here.
+set(CPACK_SIGSEND_TARGET "${CMAKE_SYSTEM_PROCESSOR} (${CMAKE_LIBRARY_ARCHITECTURE})")
+set(arches "x86_64 .*|amd64|x86_64" "aarch64 .*|arm64|aarch64" "i.86 .*|i386|i686"
+           "arm.* .arm-linux-gnueabihf.|armhf|armv7hl" "arm.* .arm-linux-gnueabi.|armel|armv5tel"
+           "ppc64le .*|ppc64el|ppc64le" "s390x .*|s390x|s390x" "riscv64 .*|riscv64|riscv64")
 foreach(arch IN LISTS arches)
   string(REPLACE "|" ";" arch "${arch}")
-  list(GET arch 0 processor)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(${processor})$")
+  list(GET arch 0 target)
+  if(CPACK_SIGSEND_TARGET MATCHES "^${target}$")
     list(GET arch 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
     list(GET arch 2 CPACK_RPM_PACKAGE_ARCHITECTURE)
   endif()
@@ -53,13 +57,15 @@ endforeach()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The static build depends on nothing. The fallback's libc6 dependency comes
-# from dpkg-shlibdeps, which cpack-checks.cmake insists on.
+# The static build depends on nothing. The fallback depends on the C library:
+# dpkg-shlibdeps adds the version it needs, and where it is missing the
+# package still names libc6.
 if(SIGSEND_STATIC_MUSL)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_RPM_PACKAGE_AUTOREQPROV OFF)
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS libc6)
 endif()
 
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
@@ -90,7 +96,6 @@ file(WRITE ${PROJECT_BINARY_DIR}/rpm-changelog
      "* ${day} ${CPACK_PACKAGE_CONTACT} - ${PROJECT_VERSION}-1\n- Release ${PROJECT_VERSION}.\n")
 set(CPACK_SIGSEND_CHANGELOG ${PROJECT_BINARY_DIR}/changelog)
 set(CPACK_SIGSEND_STATIC ${SIGSEND_STATIC_MUSL})
-set(CPACK_SIGSEND_OBJCOPY ${CMAKE_OBJCOPY})
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-staging.cmake)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-checks.cmake)
 include(CPack)
