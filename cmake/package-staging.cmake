@@ -13,11 +13,6 @@ foreach(usr IN LISTS staged)
   foreach(file IN LISTS pages)
     execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
   endforeach()
-  # The compiler's identification strings are of no use in a shipped binary.
-  if(CPACK_SIGSEND_OBJCOPY)
-    execute_process(COMMAND ${CPACK_SIGSEND_OBJCOPY} --remove-section=.comment ${usr}/bin/sigsend
-                    COMMAND_ERROR_IS_FATAL ANY)
-  endif()
   # Static linking is deliberate: it is what makes sigsend start fast.
   if(CPACK_SIGSEND_STATIC AND CPACK_GENERATOR STREQUAL "DEB")
     file(WRITE ${usr}/share/lintian/overrides/sigsend
