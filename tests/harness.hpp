@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -16,17 +15,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 extern char **environ;
 
@@ -40,8 +38,6 @@ using setup = std::function<void()>; // runs in a child between fork and exec
 // In a child of run(): where a failed step reports its errno, so that the
 // parent tells a harness failure from an exit of sigsend's own.
 inline int report_fd = -1;
-// While a sandbox lives, the test's children are born in its PID namespace.
-inline bool sandboxed = false;
 
 inline void must(bool ok)
 {
@@ -105,29 +101,17 @@ inline string drain(int fd)
 	return s;
 }
 
-// The numbers on one line of /proc/PID/status, such as "Uid:" or "NSpid:".
-inline std::vector<long long> status_numbers(const fs::path &proc, const string &key)
+// What a child's failed step reported through `fd` (see must), or "".
+inline string failure(int fd)
 {
-	std::ifstream f(proc / "status");
-	for (string line; std::getline(f, line);) {
-		if (line.starts_with(key)) {
-			std::istringstream values(line.substr(key.size()));
-			return {std::istream_iterator<long long>(values),
-			        std::istream_iterator<long long>()};
-		}
-	}
-	return {};
-}
-
-// A process's pid in its own PID namespace, where its targets see it.
-inline pid_t inner_pid(pid_t pid)
-{
-	auto ids = status_numbers("/proc/" + std::to_string(pid), "NSpid:");
-	return ids.empty() ? pid : pid_t(ids.back());
+	string got = drain(fd);
+	int e = 0;
+	std::memcpy(&e, got.data(), std::min(got.size(), sizeof e));
+	return got.empty() ? "" : strerror(e);
 }
 
 struct result {
-	pid_t pid; // as the targets see it, which is what si_pid names
+	pid_t pid;
 	int status;
 	string out, err;
 	bool clean() const
@@ -160,13 +144,9 @@ inline result run(
 		args.push_back(const_cast<char *>(a.c_str()));
 	args.push_back(nullptr);
 	result r{};
-	pid_t pid = child([&] {
+	r.pid = child([&] {
 		report_fd = report[1];
 		must(setpgid(0, 0) == 0 && dup2(out[1], 1) == 1 && dup2(err[1], 2) == 2);
-		// A sanitizer build's LeakSanitizer looks itself up in /proc by pid,
-		// and /proc shows the outer namespace's pids, not the sandbox's.
-		if (sandboxed)
-			must(setenv("LSAN_OPTIONS", "detect_leaks=0", 1) == 0);
 		how();
 		execv(exe.c_str(), args.data());
 		must(false);
@@ -176,16 +156,10 @@ inline result run(
 	close(report[1]);
 	r.out = drain(out[0]);
 	r.err = drain(err[0]);
-	string failed = drain(report[0]);
-	siginfo_t si;
-	waitid(P_PID, pid, &si, WEXITED | WNOWAIT); // a zombie still shows its pids
-	r.pid = inner_pid(pid);
-	waitpid(pid, &r.status, 0);
-	if (!failed.empty()) {
-		int e = 0;
-		std::memcpy(&e, failed.data(), std::min(failed.size(), sizeof e));
-		throw std::runtime_error("the harness could not start " + exe + ": " + strerror(e));
-	}
+	string failed = failure(report[0]);
+	waitpid(r.pid, &r.status, 0);
+	if (!failed.empty())
+		throw std::runtime_error("the harness could not start " + exe + ": " + failed);
 	return r;
 }
 
@@ -201,8 +175,7 @@ struct target {
 			return o << "signal " << s.sig << " from " << s.from << " code " << s.code;
 		}
 	};
-	pid_t pid; // as the test sees it
-	pid_t id;  // as sigsend, beside it, sees it
+	pid_t pid;
 	string text;
 	int ask, reply;
 
@@ -211,8 +184,7 @@ struct target {
 		int up[2], down[2];
 		if (pipe2(up, O_CLOEXEC) != 0 || pipe2(down, O_CLOEXEC) != 0)
 			throw std::runtime_error("pipe");
-		pid_t parent =
-		    sandboxed ? 0 : getpid(); // a parent outside the namespace shows as 0
+		pid_t parent = getpid();
 		pid = child([&] {
 			sigset_t all;
 			sigfillset(&all);
@@ -224,9 +196,8 @@ struct target {
 			const timespec now{};
 			siginfo_t si;
 			sent got[64];
-			pid_t self = getpid();
 			char c = 0;
-			must(write(up[1], &self, sizeof self) == sizeof self);
+			must(write(up[1], &c, 1) == 1);
 			while (read(down[0], &c, 1) == 1) {
 				int n = 0;
 				for (; n < 64 && (got[n].sig = sigtimedwait(&all, &si, &now)) > 0;
@@ -242,9 +213,10 @@ struct target {
 		close(down[0]);
 		ask = down[1];
 		reply = up[0];
-		if (read(reply, &id, sizeof id) != sizeof id)
+		char ready;
+		if (read(reply, &ready, 1) != 1)
 			throw std::runtime_error("target setup failed");
-		text = std::to_string(id);
+		text = std::to_string(pid);
 	}
 	~target()
 	{
@@ -279,103 +251,49 @@ struct shared_exe {
 		dir = tmpl;
 		path = dir / "sigsend";
 		fs::copy_file(SIGSEND, path);
-		auto rwxr_xr_x = fs::perms::owner_all | fs::perms::group_read |
-		                 fs::perms::group_exec | fs::perms::others_read |
-		                 fs::perms::others_exec;
-		fs::permissions(dir, rwxr_xr_x);
-		fs::permissions(path, rwxr_xr_x);
+		fs::permissions(dir, fs::perms(0755));
+		fs::permissions(path, fs::perms(0755));
 	}
 	~shared_exe() { fs::remove_all(dir); }
 };
 
-// The processes that run with `uid` as their real, effective, saved or file uid.
-inline std::vector<pid_t> owners(uid_t uid)
+// Runs `body` as the first process of a PID namespace of its own, for the
+// cases that send -1 or send from a dropped uid: kill(-1) from inside reaches
+// nothing outside, whatever runs beside the test, and when `body` ends every
+// process in the namespace ends with it. Its failures are printed as they
+// happen, and fail the calling test. Needs root.
+inline void in_namespace(const std::function<void()> &body)
 {
-	std::vector<pid_t> found;
-	for (auto &e : fs::directory_iterator("/proc")) {
-		auto ids = status_numbers(e.path(), "Uid:");
-		if (std::find(ids.begin(), ids.end(), uid) != ids.end())
-			found.push_back(std::atoi(e.path().filename().c_str()));
-	}
-	return found;
+	int report[2];
+	if (pipe2(report, O_CLOEXEC) != 0)
+		throw std::runtime_error("pipe");
+	pid_t pid = child([&] {
+		report_fd = report[1];
+		must(unshare(CLONE_NEWPID) == 0); // qemu-user passes this on, unlike clone's flags
+		pid_t init = fork();
+		must(init >= 0);
+		if (init == 0) {
+			close(report[1]);
+			report_fd = -1;
+			// LeakSanitizer would look itself up in /proc by a pid of this
+			// namespace, and /proc shows the outer one's.
+			setenv("LSAN_OPTIONS", "detect_leaks=0", 1);
+			body();
+			std::fflush(stdout);
+			_exit(testing::Test::HasFailure());
+		}
+		int status;
+		must(waitpid(init, &status, 0) == init);
+		_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
+	});
+	close(report[1]);
+	string failed = failure(report[0]);
+	int status;
+	waitpid(pid, &status, 0);
+	if (!failed.empty())
+		FAIL() << "no PID namespace of the test's own: " << failed;
+	EXPECT_EQ(status, 0) << "the case failed in its own PID namespace, as printed above";
 }
-
-// A PID namespace of the test's own, held by a uid of its own, for the cases
-// that send -1 or send from a dropped uid. kill(-1) from inside reaches no
-// process outside, and no other process on the machine runs as `uid`:
-// whatever runs beside the test, its signals stay in here and others' stay
-// out. Every process that the test forks while the sandbox lives is born in
-// the namespace. Needs root; throws where the system refuses a namespace.
-struct sandbox {
-	uid_t uid = 0;
-	pid_t init = -1; // the namespace's first process: the uid's holder
-
-	sandbox() : home(open("/proc/self/ns/pid", O_RDONLY | O_CLOEXEC))
-	{
-		// A random uid far from the ones people give out, with no passwd
-		// entry and, once held, no other owner anywhere.
-		std::mt19937 random(std::random_device{}());
-		std::uniform_int_distribution<uid_t> pick(1u << 30, (1u << 31) - 2);
-		for (int tries = 0; tries < 100; ++tries) {
-			uid_t u = pick(random);
-			if (getpwuid(u) || !owners(u).empty())
-				continue;
-			if (home < 0 || unshare(CLONE_NEWPID) != 0) {
-				string why = strerror(errno);
-				close(home);
-				throw std::runtime_error("no PID namespace: " + why);
-			}
-			init = hold(u);
-			if (owners(u) == std::vector<pid_t>{init}) {
-				uid = u;
-				sandboxed = true;
-				return;
-			}
-			leave(); // another suite chose it too, or init did not start
-		}
-		close(home);
-		throw std::runtime_error("found no unused uid");
-	}
-	~sandbox()
-	{
-		leave();
-		close(home);
-	}
-
-      private:
-	int home; // the test's own PID namespace, to return to
-
-	static pid_t hold(uid_t u)
-	{
-		int held[2];
-		if (pipe2(held, O_CLOEXEC) != 0)
-			throw std::runtime_error("pipe");
-		pid_t p = child([&] {
-			drop(u)();
-			must(prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == 0);
-			must(write(held[1], "", 1) == 1);
-			for (;;)
-				pause();
-		});
-		close(held[1]);
-		char c;
-		bool up = read(held[0], &c, 1) == 1;
-		close(held[0]);
-		return up ? p : (waitpid(p, nullptr, 0), -1);
-	}
-	// Killing a namespace's init kills every process in it.
-	void leave()
-	{
-		if (init > 0) { // never kill(-1) as root
-			kill(init, SIGKILL);
-			waitpid(init, nullptr, 0);
-		}
-		init = -1;
-		sandboxed = false;
-		if (setns(home, CLONE_NEWPID) != 0)
-			std::cerr << "cannot return to the test's own PID namespace\n";
-	}
-};
 
 // The longest decimal text that exec can pass beside the environment, the
 // executable's name and `others`, at most one argument's 128 KiB. Exec gives
