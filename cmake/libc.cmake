@@ -27,7 +27,7 @@ if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   set(musl_missing "the musl build needs GCC, and the compiler is ${CMAKE_CXX_COMPILER_ID}")
 elseif(NOT SIGSEND_MUSL_SPECS)
   set(musl_missing "musl-gcc.specs was not found (install the musl-tools package)")
-elseif(CMAKE_CXX_FLAGS MATCHES "-fsanitize" AND SIGSEND_LIBC STREQUAL "auto")
+elseif("${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_DEBUG}" MATCHES "-fsanitize" AND SIGSEND_LIBC STREQUAL "auto")
   set(musl_missing "sanitizers need the system C library")
 endif()
 
