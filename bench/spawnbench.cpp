@@ -102,6 +102,10 @@ int main(int argc, char *argv[])
 		return 0;
 	}
 	int runs = argc > 1 ? std::atoi(argv[1]) : 2000;
+	if (runs < 1) {
+		std::fprintf(stderr, "usage: spawnbench [RUNS [NAME=PATH...]], RUNS at least 1\n");
+		return 2;
+	}
 	pid_t sleeper = fork();
 	if (sleeper == 0) {
 		prctl(PR_SET_PDEATHSIG, SIGKILL); // go when the benchmark goes, however it ends
