@@ -278,7 +278,11 @@ inline void in_namespace(const std::function<void()> &body)
 			// LeakSanitizer would look itself up in /proc by a pid of this
 			// namespace, and /proc shows the outer one's.
 			setenv("LSAN_OPTIONS", "detect_leaks=0", 1);
-			body();
+			try { // an exception must not carry this copy back into the test runner
+				body();
+			} catch (std::exception &e) {
+				ADD_FAILURE() << e.what();
+			}
 			std::fflush(stdout);
 			_exit(testing::Test::HasFailure());
 		}
