@@ -6,6 +6,10 @@
 # Usage: bench/instructions.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build=${1:-build}
+[ -x "$build/bench/spawnbench" ] || {
+	echo "no $build/bench/spawnbench: configure with -DSIGSEND_BENCHMARKS=ON and build" >&2
+	exit 1
+}
 if ! command -v valgrind >/dev/null; then
 	echo "(instruction counts skipped: install valgrind to get them)"
 	exit 0
