@@ -54,11 +54,15 @@ target() { # NAME STATUS SIGNAL [IMAGE]
 }
 # The status a container ended with, waiting at most 30 s.
 ended() { timeout 30 "${pm[@]}" wait "$1" || echo "still running"; }
-# sigsend's exit status and its output, run from IMAGE in NAME's PID namespace.
-beside() { # NAME IMAGE ARGS...
+# A command's exit status and its output, both streams: "STATUS 'OUTPUT'".
+outcome() {
 	local out status=0
-	out=$(podman run --rm --network none --pid "container:$1" "$2" "${@:3}" 2>&1) || status=$?
+	out=$("$@" 2>&1) || status=$?
 	echo "$status '$out'"
+}
+# The outcome of sigsend run from IMAGE in NAME's PID namespace.
+beside() { # NAME IMAGE ARGS...
+	outcome podman run --rm --network none --pid "container:$1" "$2" "${@:3}"
 }
 pull() { podman pull -q --platform "$1" "oci-archive:$archive:$tag"; }
 
@@ -78,9 +82,7 @@ printf 'FROM localhost/base\nCOPY --from=localhost/sigsend:%s /sigsend /sigsend\
 	>"$work/Containerfile"
 podman build -q --network none -t localhost/hooked -f "$work/Containerfile" "$work" >/dev/null
 target hooked 43 HUP localhost/hooked
-status=0
-out=$(podman exec hooked /sigsend 1 1 2>&1) || status=$?
-expect "podman exec /sigsend 1 1" "0 ''" "$status '$out'"
+expect "podman exec /sigsend 1 1" "0 ''" "$(outcome podman exec hooked /sigsend 1 1)"
 expect "hooked target ended by its handler" 43 "$(ended hooked)"
 
 # Platform selection through qemu-user: the usage line, then a real signal.
@@ -89,7 +91,7 @@ for platform in linux/arm64 linux/s390x; do
 	expect "$platform image's platform" "$platform" \
 		"$(podman image inspect -f '{{.Os}}/{{.Architecture}}' "$image")"
 	expect "$platform usage line" "0 'Arguments : pid sig'" \
-		"$(status=0; out=$(podman run --rm --network none "$image") || status=$?; echo "$status '$out'")"
+		"$(outcome podman run --rm --network none "$image")"
 	target "foreign-${platform#*/}" 44 TERM
 	expect "$platform signal 15 to pid 1" "0 ''" "$(beside "foreign-${platform#*/}" "$image" 1 15)"
 	expect "$platform target ended by its handler" 44 "$(ended "foreign-${platform#*/}")"
