@@ -22,12 +22,14 @@ find_file(SIGSEND_MUSL_SPECS musl-gcc.specs
           HINTS /usr/lib/${musl_triple} /usr/lib/musl/lib /usr/local/musl/lib
           NO_DEFAULT_PATH)
 
+string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
 set(musl_missing "")
 if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   set(musl_missing "the musl build needs GCC, and the compiler is ${CMAKE_CXX_COMPILER_ID}")
 elseif(NOT SIGSEND_MUSL_SPECS)
   set(musl_missing "musl-gcc.specs was not found (install the musl-tools package)")
-elseif("${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_DEBUG}" MATCHES "-fsanitize" AND SIGSEND_LIBC STREQUAL "auto")
+elseif("${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${build_type}}" MATCHES "-fsanitize" AND
+       SIGSEND_LIBC STREQUAL "auto")
   set(musl_missing "sanitizers need the system C library")
 endif()
 
