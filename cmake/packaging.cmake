@@ -37,35 +37,19 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "turn into -1, every process, by accident.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
-# The target's architecture, by Debian's and by RPM's name; cross builds
-# package for their target, not for the machine that builds them. Only the
-# multiarch name tells 32-bit ARM's two float ABIs apart. cpack-checks.cmake
-# refuses a target that is not listed here.
-set(CPACK_SIGSEND_TARGET "${CMAKE_SYSTEM_PROCESSOR} (${CMAKE_LIBRARY_ARCHITECTURE})")
-set(arches "x86_64 .*|amd64|x86_64" "aarch64 .*|arm64|aarch64" "i.86 .*|i386|i686"
-           "arm.* .arm-linux-gnueabihf.|armhf|armv7hl" "arm.* .arm-linux-gnueabi.|armel|armv5tel"
-           "ppc64le .*|ppc64el|ppc64le" "s390x .*|s390x|s390x" "riscv64 .*|riscv64|riscv64")
-foreach(arch IN LISTS arches)
-  string(REPLACE "|" ";" arch "${arch}")
-  list(GET arch 0 target)
-  if(CPACK_SIGSEND_TARGET MATCHES "^${target}$")
-    list(GET arch 1 CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
-    list(GET arch 2 CPACK_RPM_PACKAGE_ARCHITECTURE)
-  endif()
-endforeach()
+# cpack-checks.cmake names the packages' architecture after this executable.
+set(CPACK_SIGSEND_BINARY ${PROJECT_BINARY_DIR}/sigsend)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The static build depends on nothing. The fallback depends on the C library:
-# dpkg-shlibdeps adds the version it needs, and where it is missing the
-# package still names libc6.
+# The static build depends on nothing; the fallback on the C library, which
+# dpkg-shlibdeps names (see cpack-checks.cmake).
 if(SIGSEND_STATIC_MUSL)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_RPM_PACKAGE_AUTOREQPROV OFF)
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS libc6)
 endif()
 
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
@@ -76,6 +60,9 @@ set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
+# Installed where it is, not relocatable; the copyright marked as a licence.
+set(CPACK_PACKAGE_RELOCATABLE OFF)
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/sigsend/copyright")
 # No build host, and SOURCE_DATE_EPOCH for every time stamp.
 string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "%define packager ${CPACK_PACKAGE_CONTACT}"

@@ -1,22 +1,48 @@
 # SPDX-License-Identifier: MIT
-# Configures sigsend for a processor that the packaging does not know, with
-# the host's compiler standing in for its own, and asks cpack for a .deb and
-# an .rpm: each must stop, naming the processor, and write no package.
-# cmake -DSOURCE=dir -DCXX=compiler -DCPACK=cpack -DSCRATCH=dir -P package-arch.cmake
+# Packages are labelled with the architecture of the executable inside them:
+# a 32-bit x86 compiler configured natively on a 64-bit host gives i386 and
+# i686 packages, and an executable for a processor that the packaging does
+# not know stops cpack, naming it, with no package written. Says "skipped:"
+# where the host has no 32-bit x86 cross compiler.
+# cmake -DSOURCE=dir -DCXX=compiler -DCPACK=cpack -DVERSION=x.y.z -DSCRATCH=dir -P package-arch.cmake
 file(REMOVE_RECURSE ${SCRATCH})
-file(WRITE ${SCRATCH}/mips64.cmake "set(CMAKE_SYSTEM_NAME Linux)\n"
-                                   "set(CMAKE_SYSTEM_PROCESSOR mips64)\n"
-                                   "set(CMAKE_CXX_COMPILER ${CXX})\n")
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${SCRATCH}/build
-                        --toolchain ${SCRATCH}/mips64.cmake -DSIGSEND_LIBC=system -DBUILD_TESTING=OFF
-                OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
-foreach(generator DEB RPM)
-  execute_process(COMMAND ${CPACK} -G ${generator} -B ${SCRATCH}/packages
-                  WORKING_DIRECTORY ${SCRATCH}/build
-                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  file(GLOB packages ${SCRATCH}/packages/*.deb ${SCRATCH}/packages/*.rpm)
-  if(status EQUAL 0 OR packages OR NOT out MATCHES "for the processor mips64")
-    message(FATAL_ERROR "cpack -G ${generator} for mips64: status ${status}, packages "
-                        "'${packages}', output:\n${out}")
+
+# Configures and builds sigsend in SCRATCH/NAME with COMPILER, then asks
+# cpack for both packages: sets status, out and packages (their file names).
+function(package name compiler)
+  set(build ${SCRATCH}/${name})
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env CXX=${compiler}
+                          ${CMAKE_COMMAND} -S ${SOURCE} -B ${build} -DBUILD_TESTING=OFF
+                  OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} --target sigsend
+                  OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  if(ARGN) # replaces the executable, as a build for another processor would
+    execute_process(COMMAND printf ${ARGN} OUTPUT_FILE ${build}/sigsend COMMAND_ERROR_IS_FATAL ANY)
   endif()
-endforeach()
+  execute_process(COMMAND ${CPACK} -G "DEB;RPM" -B ${build}/packages
+                  WORKING_DIRECTORY ${build} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                  ERROR_VARIABLE out)
+  file(GLOB packages RELATIVE ${build}/packages ${build}/packages/*.deb ${build}/packages/*.rpm)
+  foreach(var status out packages)
+    set(${var} "${${var}}" PARENT_SCOPE)
+  endforeach()
+endfunction()
+
+# The header of a 64-bit big-endian ELF executable for MIPS (e_machine 8).
+package(unknown ${CXX} "\\177ELF\\2\\2\\1\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\2\\0\\10")
+if(status EQUAL 0 OR packages OR NOT out MATCHES "no package architecture is known.*02/02/0008")
+  message(FATAL_ERROR "cpack for a MIPS executable: status ${status}, packages '${packages}', "
+                      "output:\n${out}")
+endif()
+
+find_program(i686 i686-linux-gnu-g++)
+if(NOT i686)
+  message("skipped: no i686-linux-gnu-g++ (g++-i686-linux-gnu) to configure natively")
+  return()
+endif()
+package(i686 ${i686})
+list(SORT packages)
+if(NOT status EQUAL 0 OR NOT packages STREQUAL "sigsend-${VERSION}-1.i686.rpm;sigsend_${VERSION}_i386.deb")
+  message(FATAL_ERROR "cpack for i686-linux-gnu-g++ configured natively: status ${status}, "
+                      "packages '${packages}', output:\n${out}")
+endif()
