@@ -20,7 +20,14 @@ foreach(usr IN LISTS staged)
          "sigsend: statically-linked-binary [usr/bin/sigsend]\n")
   endif()
 endforeach()
-# rpmbuild clamps each file's time to SOURCE_DATE_EPOCH but keeps older ones,
-# such as a checkout's: make every file newer, so that all come out the same.
+# Modes as the packages' users expect whatever the builder's umask: programs
+# 0755, everything else 0644, folders 0755. rpmbuild clamps each file's time
+# to SOURCE_DATE_EPOCH but keeps older ones, such as a checkout's: make every
+# file newer, so that all come out the same.
+set(rwxr_xr_x OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 file(GLOB_RECURSE staged "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+file(GLOB_RECURSE programs "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/*")
+file(CHMOD_RECURSE "${CPACK_TEMPORARY_INSTALL_DIRECTORY}" DIRECTORY_PERMISSIONS ${rwxr_xr_x}
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+file(CHMOD ${programs} PERMISSIONS ${rwxr_xr_x})
 file(TOUCH_NOCREATE ${staged})
