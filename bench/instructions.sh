@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Counts the user-space instructions of one run of sigsend and of its peers
-# with callgrind. The counts are deterministic, so they track start-up cost
-# across changes better than timings do. The commands are spawnbench's own.
+# with callgrind. The counts repeat exactly in the same environment (its size
+# moves them), so they track start-up cost across changes better than timings
+# do. The commands are spawnbench's own.
 # Usage: bench/instructions.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 build=${1:-build}
