@@ -46,3 +46,11 @@ if(CPACK_DEBIAN_PACKAGE_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS libc6)
   endif()
 endif()
+
+# The .rpm names every licence of what the executable holds: sigsend's own,
+# and, in the static build, those of the works that the SBOM lists.
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+if(EXISTS "${CPACK_SIGSEND_SBOM}")
+  file(READ "${CPACK_SIGSEND_SBOM}" sbom)
+  string(JSON CPACK_RPM_PACKAGE_LICENSE GET "${sbom}" packages 0 licenseConcluded)
+endif()

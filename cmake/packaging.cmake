@@ -3,23 +3,6 @@
 # configured build directory. With SOURCE_DATE_EPOCH set, both are the same
 # bytes on every build of the same tree.
 
-# Debian's copyright file, in the machine-readable format, from LICENSE and
-# the SPDX identifier that the shipped source carries.
-file(STRINGS ${PROJECT_SOURCE_DIR}/src/sigsend.cpp spdx REGEX "SPDX-License-Identifier:" LIMIT_COUNT 1)
-string(REGEX REPLACE ".*SPDX-License-Identifier: *([^ ]+).*" "\\1" spdx "${spdx}")
-file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE holder REGEX "^Copyright" LIMIT_COUNT 1)
-string(REGEX REPLACE "^Copyright (\\(c\\) )?" "" holder "${holder}")
-file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
-string(STRIP "${license}" license)
-string(REGEX REPLACE "\n\n" "\n.\n" license "${license}")
-string(REPLACE "\n" "\n " license "${license}")
-file(WRITE ${PROJECT_BINARY_DIR}/copyright
-     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
-     "Upstream-Name: ${PROJECT_NAME}\n\n"
-     "Files: *\nCopyright: ${holder}\nLicense: ${spdx}\n\n"
-     "License: ${spdx}\n ${license}\n")
-install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The sigsend developers")
 set(CPACK_PACKAGE_CONTACT "The sigsend developers <sigsend@example.org>" CACHE STRING
@@ -55,14 +38,18 @@ endif()
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_SUMMARY "Send one signal to one process or process group")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-set(CPACK_RPM_PACKAGE_LICENSE ${spdx})
 set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
-# Installed where it is, not relocatable; the copyright marked as a licence.
+# Installed where it is, not relocatable; the notices marked as licences,
+# whose SPDX expression cpack-checks.cmake takes from the SBOM.
 set(CPACK_PACKAGE_RELOCATABLE OFF)
-set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/sigsend/copyright")
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/sigsend/copyright"
+                            "%license /usr/share/doc/sigsend/NOTICES")
+if(SIGSEND_STATIC_MUSL)
+  set(CPACK_SIGSEND_SBOM ${PROJECT_BINARY_DIR}/provenance/sigsend.spdx.json)
+endif()
 # No build host, and SOURCE_DATE_EPOCH for every time stamp.
 string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "%define packager ${CPACK_PACKAGE_CONTACT}"
