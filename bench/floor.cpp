@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The sigsend developers
 // The floor for a process that sends one signal: no C library at all, just
 // a minimal decimal parse, the kill system call and exit. x86-64 Linux only.
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Counts the user-space instructions of one run of sigsend and of its peers
 # with callgrind. The counts repeat exactly in the same environment (its size
 # moves them), so they track start-up cost across changes better than timings

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The sigsend developers
 // Interleaved spawn-to-exit benchmark: sigsend against the no-libc floor and
 // the peers a user already has. Every command probes a sleeper of our own
 // with signal 0, so each run does the same kill and nothing is delivered.

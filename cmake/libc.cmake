@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Chooses the C library that the shipped sigsend links against.
 #
 # A run of sigsend is almost all process start-up, so the default links it

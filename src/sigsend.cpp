@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The sigsend developers
 // sigsend PID SIG: send signal SIG to process (or process group) PID.
 #include <limits.h>
 #include <signal.h>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The sigsend developers
 // The process harness behind the tests: it runs the built sigsend as a real
 // process and makes the real processes that it signals. Every target blocks
 // all signals, so whatever sigsend sent is pending in it once sigsend has

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Packages are labelled with the architecture of the executable inside them:
 # a 32-bit x86 compiler configured natively on a 64-bit host gives i386 and
 # i686 packages, and an executable for a processor that the packaging does

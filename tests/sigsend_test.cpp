@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// SPDX-FileCopyrightText: 2026 The sigsend developers
 // What a user of sigsend can observe, each case running the built executable
 // as a real process against real processes that the test creates itself
 // (harness.hpp). Pid 0 and negative pids are only ever used inside process

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Debian's amd64: 64-bit x86 (g++-x86-64-linux-gnu, musl-dev:amd64), so that
 # a release names its target whatever machine builds it.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Debian's armel: 32-bit ARMv5TE with software floating point
 # (g++-arm-linux-gnueabi, musl-dev:armel).
 set(CMAKE_SYSTEM_PROCESSOR armv5tel)

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Debian's armhf: 32-bit ARMv7 with hardware floating point
 # (g++-arm-linux-gnueabihf, musl-dev:armhf).
 set(CMAKE_SYSTEM_PROCESSOR armv7l)

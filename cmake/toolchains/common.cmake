@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # What every cross build shares, with Debian's cross compilers and multiarch
 # libraries. Each toolchain file names the target and includes this one:
 #   cmake -B out/arm64 --toolchain cmake/toolchains/arm64.cmake
