@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Read by cpack before it builds each package. The package's architecture is
 # that of the executable that was built, read from its ELF header: neither the
 # kernel's (a 32-bit build on a 64-bit kernel) nor the configured processor

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # The Debian and RPM packages: `cpack -G DEB` or `cpack -G RPM` in a
 # configured build directory. With SOURCE_DATE_EPOCH set, both are the same
 # bytes on every build of the same tree.

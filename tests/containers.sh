@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # The release's image in a real container runtime, as its users take it in:
 # beside a target in the target's PID namespace, copied into another image
 # and run by `podman exec`, and chosen by platform through qemu-user. Runs
@@ -101,14 +102,15 @@ done
 
 # Each platform's layer holds a binary for that platform's CPU, as its ELF
 # header says (class, byte order, e_machine) and, on 32-bit ARM, its
-# architecture attribute.
+# architecture attribute; beside it, not executable, the release's notices
+# and that binary's SBOM.
 mkdir "$work/layout"
 tar -C "$work/layout" -xf "$archive"
 blob() { echo "$work/layout/blobs/sha256/${1#sha256:}"; }
 index=$(jq -r --arg tag "$tag" \
 	'.manifests[] | select(.annotations["org.opencontainers.image.ref.name"] == $tag) | .digest' \
 	"$work/layout/index.json")
-jq -r '.manifests[] | [.digest, .platform.architecture + (.platform.variant // "")] | @tsv' \
+jq -r '.manifests[] | [.digest, ([.platform.architecture, .platform.variant // empty] | join("-"))] | @tsv' \
 	"$(blob "$index")" | while IFS=$'\t' read -r manifest arch; do
 	layer=$(jq -r '.layers[0].digest' "$(blob "$manifest")")
 	tar -xzf "$(blob "$layer")" -O sigsend >"$work/sigsend"
@@ -119,8 +121,8 @@ jq -r '.manifests[] | [.digest, .platform.architecture + (.platform.variant // "
 	case $arch in
 	amd64) want='2/1/62' ;;
 	arm64) want='2/1/183' ;;
-	armv7) want='1/1/40 v7' ;;
-	armv5) want='1/1/40 v5TE' ;;
+	arm-v7) want='1/1/40 v7' ;;
+	arm-v5) want='1/1/40 v5TE' ;;
 	386) want='1/1/3' ;;
 	ppc64le) want='2/1/21' ;;
 	s390x) want='2/2/22' ;;
@@ -129,6 +131,16 @@ jq -r '.manifests[] | [.digest, .platform.architecture + (.platform.variant // "
 	esac
 	[ "$elf" = "$want" ] || fail "the $arch layer holds an ELF of class/data/machine $elf, not $want"
 	echo "ok: the $arch layer holds an ELF of class/data/machine $want"
+	modes=$(tar -tvzf "$(blob "$layer")" | awk '$1 !~ /^d/ { print $1, $6 }' | sort -k2 | tr '\n' ' ')
+	want="-rwxr-xr-x sigsend -rw-r--r-- usr/share/doc/sigsend/NOTICES"
+	want+=" -rw-r--r-- usr/share/doc/sigsend/sigsend.spdx.json "
+	[ "$modes" = "$want" ] || fail "the $arch layer's files are: $modes"
+	for doc in NOTICES:-NOTICES.txt "sigsend.spdx.json:-linux-$arch.spdx.json"; do
+		tar -xzf "$(blob "$layer")" -O "usr/share/doc/sigsend/${doc%%:*}" |
+			cmp -s - "${archive%/*}/sigsend-$tag${doc#*:}" ||
+			fail "the $arch layer's ${doc%%:*} is not the release's sigsend-$tag${doc#*:}"
+	done
+	echo "ok: the $arch layer holds the release's notices and this binary's SBOM"
 done
-passed=$((passed + $(jq '.manifests | length' "$(blob "$index")")))
+passed=$((passed + 2 * $(jq '.manifests | length' "$(blob "$index")")))
 echo "containers: $passed passed, 0 failed"

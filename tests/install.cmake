@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
 # Installs the build twice, into a prefix and through DESTDIR, and checks that
 # the program, its manual and its documents land where a user looks for them,
 # with the notices that fit the build: the static one names musl and has an
