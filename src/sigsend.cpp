@@ -22,7 +22,9 @@ static void program(pid_t pid, int sig)
 int main(int argc, char *argv[])
 {
 	if (argc < 3) {
-		signal(SIGPIPE, SIG_IGN); // a reader that has gone must not turn usage into a death
+		// A reader that has gone, or a file-size limit, must not turn usage into a death.
+		signal(SIGPIPE, SIG_IGN);
+		signal(SIGXFSZ, SIG_IGN);
 		puts("Arguments : pid sig");
 		return 0;
 	}

@@ -50,13 +50,18 @@ TEST(Usage, OneLineOnStdoutAndNothingSentWhenAnArgumentIsMissing)
 	EXPECT_EQ(t.pending(), none{});
 }
 
-TEST(Usage, StillExitsZeroWhenStdoutIsClosedFullOrAPipeWithNoReader)
+TEST(Usage, StillExitsZeroWhenStdoutIsClosedFullAPipeWithNoReaderOrPastTheFileSizeLimit)
 {
 	for (auto how : {setup([] { close(1); }),
 	                 setup([] { must(dup2(open("/dev/full", O_WRONLY), 1) == 1); }),
 	                 setup([] { // the write fails with EPIPE; SIGPIPE must not end sigsend
 		                 int p[2];
 		                 must(pipe(p) == 0 && close(p[0]) == 0 && dup2(p[1], 1) == 1);
+	                 }),
+	                 setup([] { // the write fails with EFBIG; SIGXFSZ must not end sigsend
+		                 rlimit none{0, 0};
+		                 FILE *file = tmpfile();
+		                 must(file && dup2(fileno(file), 1) == 1 && setrlimit(RLIMIT_FSIZE, &none) == 0);
 	                 })}) {
 		auto r = run({"sigsend"}, how);
 		EXPECT_EQ(r.status, 0);
