@@ -27,6 +27,10 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   endforeach()
   file(READ ${tree}/DEBIAN/control control)
   string(REGEX REPLACE "\nInstalled-Size: [0-9]+\n" "\nInstalled-Size: ${kib}\n" control "${control}")
+  if(CPACK_SIGSEND_STATIC_BUILT_USING)
+    string(REGEX REPLACE "\nDescription: " "\nStatic-Built-Using: ${CPACK_SIGSEND_STATIC_BUILT_USING}\nDescription: "
+           control "${control}")
+  endif()
   file(WRITE ${tree}/DEBIAN/control "${control}")
   file(CHMOD ${tree}/DEBIAN PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
              GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -14,11 +14,14 @@ foreach(usr IN LISTS staged)
   foreach(file IN LISTS pages)
     execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
   endforeach()
-  # Static linking is deliberate: it is what makes sigsend start fast.
+  # Static linking is deliberate: it is what makes sigsend start fast. The
+  # field that names what it links is newer than Debian 12's lintian.
   if(CPACK_SIGSEND_STATIC AND CPACK_GENERATOR STREQUAL "DEB")
     file(WRITE ${usr}/share/lintian/overrides/sigsend
          "# Linked statically against musl on purpose, for start-up speed.\n"
-         "sigsend: statically-linked-binary [usr/bin/sigsend]\n")
+         "sigsend: statically-linked-binary [usr/bin/sigsend]\n"
+         "# Debian's field for what is linked statically, which older lintian does not know.\n"
+         "sigsend: unknown-field Static-Built-Using\n")
   endif()
 endforeach()
 # Modes as the packages' users expect whatever the builder's umask: programs
