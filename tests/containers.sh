@@ -133,6 +133,7 @@ jq -r '.manifests[] | [.digest, ([.platform.architecture, .platform.variant // e
 	echo "ok: the $arch layer holds an ELF of class/data/machine $want"
 	modes=$(tar -tvzf "$(blob "$layer")" | awk '$1 !~ /^d/ { print $1, $6 }' | sort -k2 | tr '\n' ' ')
 	want="-rwxr-xr-x sigsend -rw-r--r-- usr/share/doc/sigsend/NOTICES"
+	want+=" -rw-r--r-- usr/share/doc/sigsend/sigsend.openvex.json"
 	want+=" -rw-r--r-- usr/share/doc/sigsend/sigsend.spdx.json "
 	[ "$modes" = "$want" ] || fail "the $arch layer's files are: $modes"
 	for doc in NOTICES:-NOTICES.txt "sigsend.spdx.json:-linux-$arch.spdx.json"; do
@@ -141,6 +142,17 @@ jq -r '.manifests[] | [.digest, ([.platform.architecture, .platform.variant // e
 			fail "the $arch layer's ${doc%%:*} is not the release's sigsend-$tag${doc#*:}"
 	done
 	echo "ok: the $arch layer holds the release's notices and this binary's SBOM"
+	# This binary's VEX statements, which are the release's, and its licences.
+	sha=$(sha256sum "$work/sigsend" | cut -d' ' -f1)
+	tar -xzf "$(blob "$layer")" -O usr/share/doc/sigsend/sigsend.openvex.json |
+		jq -e --arg sha "$sha" --slurpfile release "$(echo "${archive%/*}"/sigsend-"$tag".openvex.json)" \
+			'.statements != [] and all(.statements[]; .products[0].hashes["sha-256"] == $sha
+			and (. as $st | $release[0].statements | index([$st])))' >/dev/null ||
+		fail "the $arch layer's VEX is not the release's for its binary $sha"
+	licenses=$(jq -r '.annotations["org.opencontainers.image.licenses"]' "$(blob "$manifest")")
+	sbom=$(jq -r '.packages[0].licenseConcluded' "${archive%/*}/sigsend-$tag-linux-$arch.spdx.json")
+	[ "$licenses" = "$sbom" ] || fail "the $arch image's licences are '$licenses', its SBOM's '$sbom'"
+	echo "ok: the $arch layer holds this binary's VEX, and the image names its SBOM's licences"
 done
-passed=$((passed + 2 * $(jq '.manifests | length' "$(blob "$index")")))
+passed=$((passed + 3 * $(jq '.manifests | length' "$(blob "$index")")))
 echo "containers: $passed passed, 0 failed"

@@ -4,7 +4,10 @@
 """Checks a release's SBOMs against the SPDX 2.3 JSON schema and against what
 they describe: each names its binary's SHA-256, the musl that this machine's
 packages hold for that architecture and the version of its cross compiler,
-links both statically, and the release's notices carry musl's copyright file.
+links both statically, gives each a supplier and this system's distro, and
+the release's notices carry musl's copyright file. 32-bit ARM's musl holds
+the BSD-licensed memcpy.S. Then checks the release's OpenVEX document against
+OpenVEX 0.2.0's rules, and that it answers every advisory for every binary.
 Usage: tests/sbom.py RELEASE_DIR"""
 import glob, hashlib, json, os, re, subprocess, sys
 
@@ -15,8 +18,19 @@ schema = json.load(open(os.path.join(here, "spdx-2.3-schema.json")))
 debian = {"amd64": "amd64", "arm64": "arm64", "arm-v7": "armhf", "arm-v5": "armel",
           "386": "i386", "ppc64le": "ppc64el", "s390x": "s390x", "riscv64": "riscv64"}
 release = sys.argv[1]
+# musl's licences on each platform, as its copyright file gives them for the
+# files that sigsend links there (memcpy.S on 32-bit ARM).
+musl_licences = {arch: "MIT" for arch in debian}
+musl_licences.update({"arm-v7": "MIT AND BSD-2-Clause", "arm-v5": "MIT AND BSD-2-Clause"})
+os_release = dict(line.rstrip("\n").split("=", 1) for line in open("/etc/os-release") if "=" in line)
+distro = "%s-%s" % (os_release["ID"], os_release.get("VERSION_ID", "").strip('"'))
 notices = open(glob.glob(os.path.join(release, "sigsend-*-NOTICES.txt"))[0]).read()
 passed = 0
+hashes = {}  # the release's binaries, by SHA-256
+
+
+def binary_of(name):
+    return hashlib.sha256(open(os.path.join(release, name), "rb").read()).hexdigest()
 
 
 def musl(arch):
@@ -31,11 +45,13 @@ def musl(arch):
 
 for path in sorted(glob.glob(os.path.join(release, "sigsend-*-linux-*.spdx.json"))):
     name = os.path.basename(path)[: -len(".spdx.json")]
-    arch = debian[re.sub(r"^sigsend-[^-]*-linux-", "", name)]
+    platform = re.sub(r"^sigsend-[^-]*-linux-", "", name)
+    arch = debian[platform]
     doc = json.load(open(path))
     jsonschema.validate(doc, schema, format_checker=jsonschema.FormatChecker())
     sigsend, *works = doc["packages"]
     by_name = {work["name"]: work for work in works}
+    hashes[binary_of(name)] = None
     binary = hashlib.sha256(open(os.path.join(release, name), "rb").read()).hexdigest()
     version, copyright_file = musl(arch)
     toolchain = open(os.path.join(here, "..", "cmake", "toolchains", f"{arch}.cmake")).read()
@@ -53,16 +69,61 @@ for path in sorted(glob.glob(os.path.join(release, "sigsend-*-linux-*.spdx.json"
         "gcc version": by_name["gcc-runtime"]["versionInfo"] == gcc,
         "describes": ("SPDXRef-DOCUMENT", "DESCRIBES", "SPDXRef-sigsend") in links,
         "static links": all(("SPDXRef-sigsend", "STATIC_LINK", w["SPDXID"]) in links
-                            for w in works),
+                            for w in works if w["primaryPackagePurpose"] == "LIBRARY"),
         "musl's notice": open(copyright_file).read().strip() in notices,
+        "name": doc["name"] == name,
+        "musl licences": by_name["musl"]["licenseConcluded"] == musl_licences[platform],
+        "sigsend licences": set(sigsend["licenseConcluded"].split(" AND ")) ==
+                            {"MIT"} | {t for w in works if w["primaryPackagePurpose"] == "LIBRARY"
+                                       for t in w["licenseConcluded"].split(" AND ")},
+        "suppliers": all(w.get("supplier", "").startswith("Organization: ") for w in doc["packages"]),
+        "distro": all(("distro=%s" % distro) in ref["referenceLocator"] for w in works
+                      for ref in w.get("externalRefs", []) if ref["referenceType"] == "purl"),
+        "operating system": any(w["primaryPackagePurpose"] == "OPERATING_SYSTEM" and
+                                w["name"] == os_release["ID"] for w in works),
+        "sigsend purl": any(ref["referenceLocator"].startswith("pkg:generic/sigsend@")
+                            for ref in sigsend["externalRefs"]),
     }
     failed = [check for check, ok in checks.items() if not ok]
     if failed:
         sys.exit(f"FAILED: {name}.spdx.json: {', '.join(failed)}")
-    members = [m for w in works for m in w["comment"].split(": ", 1)[1].split()]
+    members = [m for w in works if w["primaryPackagePurpose"] == "LIBRARY"
+               for m in w["comment"].split(": ", 1)[1].split(". ")[0].split()]
     print(f"ok: {name}.spdx.json: musl {version}, GCC {gcc}, "
           f"{sum('libc.a(' in m for m in members)} libc.a and "
           f"{sum('libgcc.a(' in m for m in members)} libgcc.a members")
     passed += 1
-print(f"sbom: {passed} passed, 0 failed")
-sys.exit(0 if passed == len(debian) else f"FAILED: {passed} SBOMs, not {len(debian)}")
+if passed != len(debian):
+    sys.exit(f"FAILED: {passed} SBOMs, not {len(debian)}")
+
+# OpenVEX 0.2.0: the document's and each statement's required members, the
+# four statuses, exactly one of justification and impact_statement where not
+# affected, an action_statement where affected; then one statement for each
+# advisory and each binary, naming the binary by its SHA-256.
+statuses = {"not_affected", "affected", "fixed", "under_investigation"}
+vex = json.load(open(glob.glob(os.path.join(release, "sigsend-*.openvex.json"))[0]))
+advisories = json.load(open(os.path.join(here, "..", "scripts", "advisories.json")))["advisories"]
+problems = [f"no {key}" for key in ("@context", "@id", "author", "timestamp", "version", "statements")
+            if not vex.get(key)]
+if vex.get("@context") != "https://openvex.dev/ns/v0.2.0":
+    problems.append("@context %r" % vex.get("@context"))
+answered = set()
+for i, st in enumerate(vex.get("statements", [])):
+    if not st.get("vulnerability", {}).get("name"):
+        problems.append(f"statement {i}: no vulnerability.name")
+    if st.get("status") not in statuses:
+        problems.append(f"statement {i}: status {st.get('status')!r}")
+    if st.get("status") == "not_affected" and ("justification" in st) == ("impact_statement" in st):
+        problems.append(f"statement {i}: not_affected needs one of justification and impact_statement")
+    if st.get("status") == "affected" and not st.get("action_statement"):
+        problems.append(f"statement {i}: affected without an action_statement")
+    for product in st.get("products", []):
+        answered.add((st["vulnerability"]["name"], product.get("hashes", {}).get("sha-256")))
+wanted = {(a["id"], h) for a in advisories for h in hashes}
+problems += [f"no statement for {a} on the binary {h}" for a, h in sorted(wanted - answered)]
+problems += [f"a statement for {a} on {h}, which no binary is" for a, h in sorted(answered - wanted)]
+if problems:
+    sys.exit("FAILED: %s: %s" % (os.path.basename(vex.get("@id", "the VEX")), "; ".join(problems)))
+print(f"ok: the OpenVEX document answers {len(advisories)} advisories for {len(hashes)} binaries: "
+      + ", ".join(sorted({st["status"] for st in vex["statements"]})))
+print(f"sbom: {passed + 1} passed, 0 failed")
