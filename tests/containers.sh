@@ -145,7 +145,7 @@ jq -r '.manifests[] | [.digest, ([.platform.architecture, .platform.variant // e
 	# This binary's VEX statements, which are the release's, and its licences.
 	sha=$(sha256sum "$work/sigsend" | cut -d' ' -f1)
 	tar -xzf "$(blob "$layer")" -O usr/share/doc/sigsend/sigsend.openvex.json |
-		jq -e --arg sha "$sha" --slurpfile release "$(echo "${archive%/*}"/sigsend-"$tag".openvex.json)" \
+		jq -e --arg sha "$sha" --slurpfile release "${archive%/*}/sigsend-$tag.openvex.json" \
 			'.statements != [] and all(.statements[]; .products[0].hashes["sha-256"] == $sha
 			and (. as $st | $release[0].statements | index([$st])))' >/dev/null ||
 		fail "the $arch layer's VEX is not the release's for its binary $sha"
