@@ -107,7 +107,13 @@ int main(int argc, char *argv[])
 		std::fprintf(stderr, "usage: spawnbench [RUNS [NAME=PATH...]], RUNS at least 1\n");
 		return 2;
 	}
+	// A failed fork must stop here: its -1 would make the kill below reach
+	// every process that the caller may signal.
 	pid_t sleeper = fork();
+	if (sleeper < 0) {
+		std::perror("spawnbench: fork");
+		return 1;
+	}
 	if (sleeper == 0) {
 		prctl(PR_SET_PDEATHSIG, SIGKILL); // go when the benchmark goes, however it ends
 		pause();
