@@ -26,11 +26,7 @@ os_release = dict(line.rstrip("\n").split("=", 1) for line in open("/etc/os-rele
 distro = "%s-%s" % (os_release["ID"], os_release.get("VERSION_ID", "").strip('"'))
 notices = open(glob.glob(os.path.join(release, "sigsend-*-NOTICES.txt"))[0]).read()
 passed = 0
-hashes = {}  # the release's binaries, by SHA-256
-
-
-def binary_of(name):
-    return hashlib.sha256(open(os.path.join(release, name), "rb").read()).hexdigest()
+hashes = set()  # the release's binaries, by SHA-256
 
 
 def musl(arch):
@@ -51,8 +47,8 @@ for path in sorted(glob.glob(os.path.join(release, "sigsend-*-linux-*.spdx.json"
     jsonschema.validate(doc, schema, format_checker=jsonschema.FormatChecker())
     sigsend, *works = doc["packages"]
     by_name = {work["name"]: work for work in works}
-    hashes[binary_of(name)] = None
     binary = hashlib.sha256(open(os.path.join(release, name), "rb").read()).hexdigest()
+    hashes.add(binary)
     version, copyright_file = musl(arch)
     toolchain = open(os.path.join(here, "..", "cmake", "toolchains", f"{arch}.cmake")).read()
     triple = re.search(r"set\(triple (\S+)\)", toolchain).group(1)
