@@ -1,12 +1,15 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 # Packages are labelled with the architecture of the executable inside them:
-# a 32-bit x86 compiler configured natively on a 64-bit host gives i386 and
-# i686 packages, and an executable for a processor that the packaging does
-# not know stops cpack, naming it, with no package written. Says "skipped:"
-# where the host has no 32-bit x86 cross compiler.
-# cmake -DSOURCE=dir -DCXX=compiler -DCPACK=cpack -DVERSION=x.y.z -DSCRATCH=dir -P package-arch.cmake
+# a compiler for another word size (a 32-bit one on a 64-bit host, say),
+# configured as if it were native, gives packages named after its row of
+# cmake/architectures.txt, whatever the kernel says; and an executable for a
+# processor that the packaging does not know stops cpack, naming it, with no
+# package written. Says "skipped:" where the host has no such compiler.
+# cmake -DSOURCE=dir -DCXX=compiler -DMULTIARCH=host's -DCPACK=cpack -DVERSION=x.y.z
+#       -DSCRATCH=dir -P package-arch.cmake
 file(REMOVE_RECURSE ${SCRATCH})
+include(${SOURCE}/cmake/architectures.cmake)
 
 # Configures and builds sigsend in SCRATCH/NAME with COMPILER, then asks
 # cpack for both packages: sets status, out and packages (their file names).
@@ -36,14 +39,27 @@ if(status EQUAL 0 OR packages OR NOT out MATCHES "no package architecture is kno
                       "output:\n${out}")
 endif()
 
-find_program(i686 i686-linux-gnu-g++)
-if(NOT i686)
-  message("skipped: no i686-linux-gnu-g++ (g++-i686-linux-gnu) to configure natively")
+sigsend_architecture_row(multiarch "${MULTIARCH}" host)
+set(other "")
+foreach(row IN LISTS SIGSEND_ARCHITECTURE_ROWS)
+  string(REGEX REPLACE "[ \t]+" ";" row "${row}")
+  list(GET row 0 debian)
+  sigsend_architecture_row(debian ${debian} arch)
+  find_program(compiler_${debian} ${arch_TRIPLE}-g++)
+  if(compiler_${debian} AND NOT arch_CLASS STREQUAL host_CLASS)
+    set(other ${debian})
+    break()
+  endif()
+endforeach()
+if(NOT other)
+  message("skipped: no cross compiler of cmake/architectures.txt for another word size than "
+          "the host's (${MULTIARCH}) to configure natively")
   return()
 endif()
-package(i686 ${i686})
+package(${other} ${compiler_${other}})
 list(SORT packages)
-if(NOT status EQUAL 0 OR NOT packages STREQUAL "sigsend-${VERSION}-1.i686.rpm;sigsend_${VERSION}_i386.deb")
-  message(FATAL_ERROR "cpack for i686-linux-gnu-g++ configured natively: status ${status}, "
+if(NOT status EQUAL 0 OR NOT packages STREQUAL "sigsend-${VERSION}-1.${arch_RPM}.rpm;sigsend_${VERSION}_${other}.deb")
+  message(FATAL_ERROR "cpack for ${arch_TRIPLE}-g++ configured natively: status ${status}, "
                       "packages '${packages}', output:\n${out}")
 endif()
+message("ok: ${arch_TRIPLE}-g++ configured natively on ${MULTIARCH} gives ${packages}")
