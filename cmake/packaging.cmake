@@ -21,14 +21,14 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "turn into -1, every process, by accident.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
-# cpack-checks.cmake names the packages' architecture after this executable.
+# package-fields.cmake names the packages' architecture after this executable.
 set(CPACK_SIGSEND_BINARY ${PROJECT_BINARY_DIR}/sigsend)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The static build depends on nothing; the fallback on the C library, which
-# dpkg-shlibdeps names (see cpack-checks.cmake).
+# dpkg-shlibdeps names (see package-fields.cmake).
 if(SIGSEND_STATIC_MUSL)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_RPM_PACKAGE_AUTOREQPROV OFF)
@@ -44,12 +44,12 @@ set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
 # Installed where it is, not relocatable; the notices marked as licences,
-# whose SPDX expression cpack-checks.cmake takes from the SBOM.
+# whose SPDX expression package-fields.cmake takes from the SBOM.
 set(CPACK_PACKAGE_RELOCATABLE OFF)
 set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/sigsend/copyright"
                             "%license /usr/share/doc/sigsend/NOTICES")
 if(SIGSEND_STATIC_MUSL)
-  set(CPACK_SIGSEND_SBOM ${PROJECT_BINARY_DIR}/provenance/sigsend.spdx.json)
+  set(CPACK_SIGSEND_SBOM ${PROJECT_BINARY_DIR}/notices/sigsend.spdx.json)
 endif()
 # No build host, and SOURCE_DATE_EPOCH for every time stamp.
 string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
@@ -72,6 +72,6 @@ file(WRITE ${PROJECT_BINARY_DIR}/rpm-changelog
 set(CPACK_SIGSEND_CHANGELOG ${PROJECT_BINARY_DIR}/changelog)
 set(CPACK_SIGSEND_STATIC ${SIGSEND_STATIC_MUSL})
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-staging.cmake)
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-checks.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-size.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/package-fields.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-rebuild.cmake)
 include(CPack)

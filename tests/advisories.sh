@@ -40,13 +40,13 @@ changelog() {
 	printf 'musl (%s) unstable; urgency=medium\n\n  * Fix %s.\n\n -- Test <t@example.org>  Thu, 01 Jan 2026 00:00:00 +0000\n' \
 		"$(cut -d' ' -f2 musl/source)" "$*" | gzip -9n >musl/changelog.Debian.gz
 }
-provenance() {
-	bash "$top/scripts/provenance" out iconv iconv.map 1.0.0 "" "$cxx" "$top/LICENSE" "$cmake" 2>&1
+describe() {
+	bash "$top/scripts/notices-and-sbom" out iconv iconv.map 1.0.0 "" "$cxx" "$top/LICENSE" "$cmake" 2>&1
 }
 
 changelog "a typo"
 status=0
-said=$(provenance) || status=$?
+said=$(describe) || status=$?
 [ "$status" -eq 1 ] || fail "a changelog without the fix: status $status, not 1: $said"
 [[ $said == *"CVE-2025-26519 in libc.a(iconv.lo)"* && $said == *"CVE-2026-6042 in libc.a(iconv.lo)"* ]] ||
 	fail "the refusal names neither advisory: $said"
@@ -56,7 +56,7 @@ fi
 echo "ok: refused without the fix: $said"
 
 changelog "CVE-2025-26519 and CVE-2026-6042"
-said=$(provenance) || fail "a changelog that names both fixes: $said"
+said=$(describe) || fail "a changelog that names both fixes: $said"
 statuses=$(jq -r '[.statements[] | "\(.vulnerability.name)=\(.status)"] | join(" ")' out/sigsend.openvex.json)
 want="CVE-2025-26519=fixed CVE-2026-6042=fixed CVE-2026-40200=not_affected"
 [ "$statuses" = "$want" ] || fail "with the fixes named: $statuses, not $want"

@@ -35,7 +35,7 @@ endif()
 
 # What the static executable bundles, named as each packaging tool reads it,
 # from the SBOM's purls: Debian's Static-Built-Using, with each source package
-# at its exact version (deb-size.cmake writes the field, which CPack does not
+# at its exact version (deb-rebuild.cmake writes the field, which CPack does not
 # know), and Fedora's bundled() Provides, with each work's upstream version.
 set(CPACK_SIGSEND_STATIC_BUILT_USING "")
 if(EXISTS "${CPACK_SIGSEND_SBOM}")
