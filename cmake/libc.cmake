@@ -14,14 +14,33 @@ if(NOT SIGSEND_LIBC MATCHES "^(auto|musl|system)$")
   message(FATAL_ERROR "SIGSEND_LIBC must be auto, musl or system, not '${SIGSEND_LIBC}'")
 endif()
 
-# Debian names musl's directory CPU-linux-musl after the multiarch one's CPU,
-# keeping only 32-bit ARM's float ABI: i386-linux-musl, arm-linux-musleabihf,
-# mips64el-linux-musl (from mips64el-linux-gnuabi64).
-string(REGEX REPLACE "^([^-]+)-.*-gnu(eabihf|eabi|).*$" "\\1-linux-musl\\2" musl_triple
-       "${CMAKE_LIBRARY_ARCHITECTURE}")
+# Debian's musl-dev for this architecture (architectures.txt), else where
+# other distributions and source installs put musl.
+include(${CMAKE_CURRENT_LIST_DIR}/architectures.cmake)
+sigsend_architecture_row(multiarch "${CMAKE_LIBRARY_ARCHITECTURE}" libc_arch)
 find_file(SIGSEND_MUSL_SPECS musl-gcc.specs
-          HINTS /usr/lib/${musl_triple} /usr/lib/musl/lib /usr/local/musl/lib
+          HINTS /usr/lib/${libc_arch_MUSL} /usr/lib/musl/lib /usr/local/musl/lib
           NO_DEFAULT_PATH)
+
+# The notices and the SBOM name whoever supplied musl: the package that owns
+# its libc.a, or the `source` file that scripts/from-source lays beside a
+# build of a package's source. A musl that neither accounts for cannot ship.
+set(musl_unaccounted "")
+if(SIGSEND_MUSL_SPECS)
+  file(STRINGS ${SIGSEND_MUSL_SPECS} libdir REGEX "^-L/")
+  string(REGEX REPLACE "^-L([^ ]+).*$" "\\1" libdir "${libdir}")
+  find_program(SIGSEND_DPKG_QUERY dpkg-query)
+  set(owner 1)
+  if(SIGSEND_DPKG_QUERY)
+    execute_process(COMMAND ${SIGSEND_DPKG_QUERY} -S ${libdir}/libc.a RESULT_VARIABLE owner
+                    OUTPUT_QUIET ERROR_QUIET)
+  endif()
+  if(NOT owner EQUAL 0 AND NOT EXISTS ${libdir}/source)
+    string(CONCAT musl_unaccounted "the musl in ${libdir} belongs to no package that "
+           "dpkg-query knows, and no file 'source' beside it names the package it was built "
+           "from, so its notices and SBOM cannot be written")
+  endif()
+endif()
 
 find_program(SIGSEND_JQ jq)
 string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
@@ -30,6 +49,8 @@ if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   set(musl_missing "the musl build needs GCC, and the compiler is ${CMAKE_CXX_COMPILER_ID}")
 elseif(NOT SIGSEND_MUSL_SPECS)
   set(musl_missing "musl-gcc.specs was not found (install the musl-tools package)")
+elseif(musl_unaccounted)
+  set(musl_missing "${musl_unaccounted}")
 elseif(NOT SIGSEND_JQ)
   set(musl_missing "jq was not found, which writes the static build's SBOM (install jq)")
 elseif("${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${build_type}}" MATCHES "-fsanitize" AND
