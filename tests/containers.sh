@@ -2,13 +2,20 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 # The release's image in a real container runtime, as its users take it in:
-# beside a target in the target's PID namespace, copied into another image
-# and run by `podman exec`, and chosen by platform through qemu-user. Runs
-# podman (with runc) as root in storage of its own, which it removes again.
-# Prints "N passed, 0 failed" at the end, or stops at the first failure.
-# Usage: tests/containers.sh ARCHIVE TAG   (the OCI archive and its tag)
+# pulled by the archive's own reference, beside a target in the target's PID
+# namespace, copied into another image and run by `podman exec`, and chosen
+# by platform through qemu-user, for one little-endian and one big-endian
+# row of cmake/architectures.txt that are not this host's. Runs podman (with
+# runc) as root in storage of its own, which it removes again. Prints
+# "N passed, 0 failed" at the end, or stops at the first failure; says
+# "skipped:" when not root or without podman.
+# Usage: tests/containers.sh ARCHIVE VERSION
 set -euo pipefail
+[ $# -eq 2 ] || { echo "usage: tests/containers.sh ARCHIVE VERSION" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "skipped: podman's own storage here needs root"; exit 0; }
+command -v podman >/dev/null || { echo "skipped: no podman (the podman and runc packages)"; exit 0; }
 archive=$(realpath "$1") tag=$2
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 passed=0
 cat >"$work/containers.conf" <<'EOF'
@@ -67,11 +74,17 @@ outcome() {
 beside() { # NAME IMAGE ARGS...
 	outcome podman run --rm --network none --pid "container:$1" "$2" "${@:3}"
 }
-pull() { podman pull -q --platform "$1" "oci-archive:$archive:$tag"; }
+pull() { podman pull -q --platform "$1" "oci-archive:$archive"; }
+
+# What the archive's reference names it: the pull, unlike `podman load`,
+# keeps the name.
+host=$(podman info -f '{{.Host.Arch}}')
+image=$(pull "linux/$host")
+expect "the pulled image's name" "localhost/sigsend:$tag" \
+	"$(podman image inspect -f '{{index .RepoTags 0}}' "$image")"
 
 # A sidecar or ephemeral debug container: the signal reaches the target's
 # main process, and signal 0 or a pid that does not exist leave it running.
-image=$(pull linux/amd64)
 target sidecar 42 TERM
 expect "signal 0 to pid 1" "0 ''" "$(beside sidecar "$image" 1 0)"
 expect "signal 15 to a pid that does not exist" "0 ''" "$(beside sidecar "$image" 4194303 15)"
@@ -80,7 +93,6 @@ expect "signal 15 to pid 1" "0 ''" "$(beside sidecar "$image" 1 15)"
 expect "target ended by its handler" 42 "$(ended sidecar)"
 
 # COPY --from into an image of one's own, run by an exec hook.
-podman tag "$image" "localhost/sigsend:$tag"
 printf 'FROM localhost/base\nCOPY --from=localhost/sigsend:%s /sigsend /sigsend\n' "$tag" \
 	>"$work/Containerfile"
 podman build -q --network none -t localhost/hooked -f "$work/Containerfile" "$work" >/dev/null
@@ -89,7 +101,9 @@ expect "podman exec /sigsend 1 1" "0 ''" "$(outcome podman exec hooked /sigsend 
 expect "hooked target ended by its handler" 43 "$(ended hooked)"
 
 # Platform selection through qemu-user: the usage line, then a real signal.
-for platform in linux/arm64 linux/s390x; do
+foreign=$(grep '^[a-z0-9]' "$here/../cmake/architectures.txt" |
+	awk -v host="$host" '$2 != host && !seen[$10]++ { sub("-", "/", $2); print "linux/" $2 }')
+for platform in $foreign; do
 	image=$(pull "$platform")
 	expect "$platform image's platform" "$platform" \
 		"$(podman image inspect -f '{{.Os}}/{{.Architecture}}' "$image")"
@@ -100,59 +114,4 @@ for platform in linux/arm64 linux/s390x; do
 	expect "$platform target ended by its handler" 44 "$(ended "foreign-${platform#*/}")"
 done
 
-# Each platform's layer holds a binary for that platform's CPU, as its ELF
-# header says (class, byte order, e_machine) and, on 32-bit ARM, its
-# architecture attribute; beside it, not executable, the release's notices
-# and that binary's SBOM.
-mkdir "$work/layout"
-tar -C "$work/layout" -xf "$archive"
-blob() { echo "$work/layout/blobs/sha256/${1#sha256:}"; }
-index=$(jq -r --arg tag "$tag" \
-	'.manifests[] | select(.annotations["org.opencontainers.image.ref.name"] == $tag) | .digest' \
-	"$work/layout/index.json")
-jq -r '.manifests[] | [.digest, ([.platform.architecture, .platform.variant // empty] | join("-"))] | @tsv' \
-	"$(blob "$index")" | while IFS=$'\t' read -r manifest arch; do
-	layer=$(jq -r '.layers[0].digest' "$(blob "$manifest")")
-	tar -xzf "$(blob "$layer")" -O sigsend >"$work/sigsend"
-	read -r class data <<<"$(od -An -tu1 -j4 -N2 "$work/sigsend")"
-	read -r first second <<<"$(od -An -tu1 -j18 -N2 "$work/sigsend")"
-	elf="$class/$data/$((data == 1 ? first + 256 * second : 256 * first + second))"
-	elf+=$(readelf -A "$work/sigsend" 2>/dev/null | sed -n 's/^ *Tag_CPU_arch: / /p')
-	case $arch in
-	amd64) want='2/1/62' ;;
-	arm64) want='2/1/183' ;;
-	arm-v7) want='1/1/40 v7' ;;
-	arm-v5) want='1/1/40 v5TE' ;;
-	386) want='1/1/3' ;;
-	ppc64le) want='2/1/21' ;;
-	s390x) want='2/2/22' ;;
-	riscv64) want='2/1/243' ;;
-	*) fail "no expectation for the platform $arch" ;;
-	esac
-	[ "$elf" = "$want" ] || fail "the $arch layer holds an ELF of class/data/machine $elf, not $want"
-	echo "ok: the $arch layer holds an ELF of class/data/machine $want"
-	modes=$(tar -tvzf "$(blob "$layer")" | awk '$1 !~ /^d/ { print $1, $6 }' | sort -k2 | tr '\n' ' ')
-	want="-rwxr-xr-x sigsend -rw-r--r-- usr/share/doc/sigsend/NOTICES"
-	want+=" -rw-r--r-- usr/share/doc/sigsend/sigsend.openvex.json"
-	want+=" -rw-r--r-- usr/share/doc/sigsend/sigsend.spdx.json "
-	[ "$modes" = "$want" ] || fail "the $arch layer's files are: $modes"
-	for doc in NOTICES:-NOTICES.txt "sigsend.spdx.json:-linux-$arch.spdx.json"; do
-		tar -xzf "$(blob "$layer")" -O "usr/share/doc/sigsend/${doc%%:*}" |
-			cmp -s - "${archive%/*}/sigsend-$tag${doc#*:}" ||
-			fail "the $arch layer's ${doc%%:*} is not the release's sigsend-$tag${doc#*:}"
-	done
-	echo "ok: the $arch layer holds the release's notices and this binary's SBOM"
-	# This binary's VEX statements, which are the release's, and its licences.
-	sha=$(sha256sum "$work/sigsend" | cut -d' ' -f1)
-	tar -xzf "$(blob "$layer")" -O usr/share/doc/sigsend/sigsend.openvex.json |
-		jq -e --arg sha "$sha" --slurpfile release "${archive%/*}/sigsend-$tag.openvex.json" \
-			'.statements != [] and all(.statements[]; .products[0].hashes["sha-256"] == $sha
-			and (. as $st | $release[0].statements | index([$st])))' >/dev/null ||
-		fail "the $arch layer's VEX is not the release's for its binary $sha"
-	licenses=$(jq -r '.annotations["org.opencontainers.image.licenses"]' "$(blob "$manifest")")
-	sbom=$(jq -r '.packages[0].licenseConcluded' "${archive%/*}/sigsend-$tag-linux-$arch.spdx.json")
-	[ "$licenses" = "$sbom" ] || fail "the $arch image's licences are '$licenses', its SBOM's '$sbom'"
-	echo "ok: the $arch layer holds this binary's VEX, and the image names its SBOM's licences"
-done
-passed=$((passed + 3 * $(jq '.manifests | length' "$(blob "$index")")))
 echo "containers: $passed passed, 0 failed"
