@@ -9,8 +9,9 @@
 #                          packages that are lint-clean, with the modes their
 #                          users expect, the fallback depending on the C
 #                          library at the version dpkg-shlibdeps found
-#   installs BUILD SCRATCH the .deb installs into an empty root of its own,
-#                          and its sigsend stops a sleeper started here
+#   installs BUILD SCRATCH the .deb installs into a root of its own that
+#                          holds only the host's records of its Depends, and
+#                          its sigsend stops a sleeper started here
 # Prints "skipped: WHY" and exits 0 where a tool it needs is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -66,8 +67,19 @@ installs)
 	root=$3/root
 	mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 	touch "$root/var/lib/dpkg/status"
+	deb=$(echo "$3"/*.deb)
+	# The root holds no packages, and the fallback's sigsend runs on the
+	# host's C library: the host's records of what the package depends on go
+	# into the root, so that dpkg checks the versions against them.
+	arch=$(dpkg-deb -f "$deb" Architecture) || fail "dpkg-deb cannot read $deb"
+	depends=$(dpkg-deb -f "$deb" Depends | sed 's/([^)]*)//g; s/[,|]/ /g')
+	for name in $depends; do
+		dpkg-query -s "$name:$arch" >>"$root/var/lib/dpkg/status" 2>"$3/query.err" ||
+			fail "the host has no $name:$arch, which the package depends on: $(cat "$3/query.err")"
+		echo >>"$root/var/lib/dpkg/status"
+	done
 	# A root of its own, which may hold a package for another architecture.
-	dpkg --force-not-root --force-architecture --root="$root" --log="$3/dpkg.log" -i "$3"/*.deb \
+	dpkg --force-not-root --force-architecture --root="$root" --log="$3/dpkg.log" -i "$deb" \
 		>"$3/dpkg.out" 2>&1 ||
 		fail "dpkg -i: $(cat "$3/dpkg.out")"
 	sleep 60 &
