@@ -66,6 +66,10 @@ elseif(SIGSEND_LIBC STREQUAL "system" OR musl_missing)
     message(NOTICE "sigsend: building against the system C library, because ${musl_missing}. "
                    "The static musl build starts several times faster.")
   endif()
+  # Only the libraries it calls into, whatever the compiler's default:
+  # Debian's GCC links as needed, clang does not, and an unused libstdc++ is
+  # a dependency and a load at every start.
+  target_link_options(sigsend PRIVATE -Wl,--as-needed)
 else()
   set(SIGSEND_STATIC_MUSL ON)
   message(STATUS "sigsend: static build against musl (${SIGSEND_MUSL_SPECS})")
