@@ -4,8 +4,9 @@
 # Checks of a release folder DIR of version VERSION, one per ctest case
 # (label release):
 #   files DIR VERSION [KEYRING]  DIR holds exactly the set that
-#       cmake/architectures.txt calls for, and the signatures where KEYRING
-#       is given; SHA256SUMS lists exactly the set, and every file matches
+#       cmake/architectures.txt calls for, and both signatures where KEYRING
+#       is given or either is there; SHA256SUMS lists exactly the set, and
+#       every file matches
 #   licences DIR                 each .deb's copyright stanza and each .rpm's
 #       License tag give the expression of the SBOM whose binary is the one
 #       inside; both name what the binary bundles
@@ -41,7 +42,10 @@ files)
 	printf '%s\n' "sigsend-$version-NOTICES.txt" "sigsend-$version.oci.tar" \
 		"sigsend-$version.openvex.json" "sigsend-$version.tar.gz" >>"$scratch/set"
 	sort -o "$scratch/set" "$scratch/set"
-	{ cat "$scratch/set"; echo SHA256SUMS; [ -z "${4:-}" ] ||
+	# A signed release holds both signatures; KEYRING says it must be signed.
+	signed=${4:-}
+	[ ! -e "$dir/SHA256SUMS.asc" ] && [ ! -e "$dir/sigsend-$version.tar.gz.asc" ] || signed=yes
+	{ cat "$scratch/set"; echo SHA256SUMS; [ -z "$signed" ] ||
 		printf '%s\n' SHA256SUMS.asc "sigsend-$version.tar.gz.asc"; } | sort >"$scratch/all"
 	find "$dir" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort >"$scratch/held"
 	diff -u "$scratch/all" "$scratch/held" >"$scratch/diff" ||
