@@ -6,10 +6,17 @@
 #   full   an OUTDIR that holds anything, which it leaves as it was
 #   key    a signing key that cannot sign, with nothing written
 #   dirty  a tree with a change that is not committed
+#   hidden a change that git was told to overlook (assume-unchanged)
+#   inputs an OUTDIR that is a link to nothing or starts with '-', a TMPDIR
+#          that is relative, missing or holds white space: each refused
+#          before anything is built or written
+#   stops  a second release beside a running one, refused at once; then
+#          SIGTERM to the first, which stops its build before it removes its
+#          folders, leaving OUTDIR, TMPDIR and OUTDIR's folder as they were
 # Prints "skipped: WHY" where SOURCE is not a git checkout or a tool is missing.
-# Usage: tests/refusals.sh full|key|dirty SOURCE SCRATCH
+# Usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: tests/refusals.sh full|key|dirty SOURCE SCRATCH" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH" >&2; exit 2; }
 mode=$1 source=$2 scratch=$3
 fail() { echo "FAILED: $*" >&2; exit 1; }
 command -v git >/dev/null || { echo "skipped: no git"; exit 0; }
@@ -44,6 +51,57 @@ dirty)
 	release "$scratch/out"
 	grep -q 'uncommitted changes' "$scratch/said" || fail "refused for another reason"
 	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out" ;;
+hidden)
+	echo "// a change" >>"$scratch/clone/src/sigsend.cpp"
+	git -C "$scratch/clone" update-index --assume-unchanged src/sigsend.cpp
+	release "$scratch/out"
+	grep -q 'assume-unchanged' "$scratch/said" || fail "refused for another reason"
+	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out" ;;
+inputs)
+	ln -s "$scratch/nowhere" "$scratch/dangling"
+	mkdir "$scratch/with space"
+	# Refused by its own check, in one line: no build said anything first.
+	early() { # OUTDIR [NAME=VALUE...]
+		release "$@"
+		{ [ "$(wc -l <"$scratch/said")" -eq 1 ] && grep -q '^scripts/release: ' "$scratch/said"; } ||
+			fail "not refused before the build: $(cat "$scratch/said")"
+	}
+	(cd "$scratch" && early -out)
+	early "$scratch/dangling"
+	early "$scratch/out" TMPDIR=relative
+	early "$scratch/out" TMPDIR="$scratch/missing"
+	early "$scratch/out" TMPDIR="$scratch/with space"
+	early "$scratch/missing/out"
+	{ [ ! -e "$scratch/out" ] && [ ! -e "$scratch/-out" ] && [ ! -e "$scratch/nowhere" ]; } ||
+		fail "a refused release wrote into $scratch"
+	[ -z "$(ls -A "$scratch/with space")" ] || fail "a refused release wrote into its TMPDIR" ;;
+stops)
+	mkdir "$scratch/tmp" "$scratch/outs"
+	# Where the first one's build has begun: its set beside OUTDIR, and
+	# cmake's tree for the first architecture in its TMPDIR.
+	TMPDIR=$scratch/tmp "$scratch/clone/scripts/release" "$scratch/outs/out" >"$scratch/first" 2>&1 &
+	first=$!
+	for _ in $(seq 1200); do
+		[ -n "$(find "$scratch/tmp" -mindepth 3 -maxdepth 3 -name CMakeFiles 2>/dev/null)" ] && break
+		kill -0 "$first" 2>/dev/null || fail "the release ended before it built: $(cat "$scratch/first")"
+		sleep 0.1
+	done
+	compgen -G "$scratch/outs/.sigsend-release.*" >/dev/null || fail "no set is being made beside OUTDIR"
+	release "$scratch/outs/out" TMPDIR="$scratch/tmp"
+	grep -q 'another release' "$scratch/said" || fail "the second release was refused for another reason"
+	kill -TERM "$first"
+	status=0
+	wait "$first" || status=$?
+	[ "$status" -eq 143 ] || fail "the release ended with $status, not 143: $(cat "$scratch/first")"
+	[ -z "$(ls -A "$scratch/outs")" ] || fail "left beside OUTDIR: $(ls -A "$scratch/outs")"
+	[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
+	# Nothing of the build is still at work in the scratch folder.
+	for proc in /proc/[0-9]*; do
+		case $(readlink "$proc/cwd" 2>/dev/null) in
+		"$scratch"/*) fail "process ${proc#/proc/} still works in $(readlink "$proc/cwd")" ;;
+		esac
+	done
+	echo "ok: stopped by SIGTERM with nothing left: $(tail -n 1 "$scratch/first")" ;;
 *) fail "no mode $mode" ;;
 esac
 rm -rf "$scratch"
