@@ -4,7 +4,8 @@
 # What scripts/release refuses before it builds anything, each a ctest case
 # (label release), on a fresh clone of SOURCE's last commit:
 #   full   an OUTDIR that holds anything, which it leaves as it was
-#   key    a signing key that cannot sign, with nothing written
+#   key    a signing key that cannot sign, with nothing written and no
+#          gpg-agent left running
 #   dirty  a tree with a change that is not committed
 #   hidden a change that git was told to overlook (assume-unchanged)
 #   inputs an OUTDIR that is a link to nothing or starts with '-', a TMPDIR
@@ -44,7 +45,10 @@ key)
 	command -v gpg >/dev/null || { echo "skipped: no gpg (the gnupg package)"; exit 0; }
 	mkdir -m 700 "$scratch/gnupg"
 	release "$scratch/out" GNUPGHOME="$scratch/gnupg" SIGSEND_SIGNING_KEY=nobody@example.org
+	agent=0
+	GNUPGHOME=$scratch/gnupg gpg-connect-agent --no-autostart /bye >/dev/null 2>&1 || agent=$?
 	GNUPGHOME=$scratch/gnupg gpgconf --kill all 2>/dev/null || true
+	[ "$agent" -ne 0 ] || fail "the release left the gpg-agent that its key check started"
 	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out without its key" ;;
 dirty)
 	echo "// a change" >>"$scratch/clone/src/sigsend.cpp"
