@@ -45,10 +45,10 @@ key)
 	command -v gpg >/dev/null || { echo "skipped: no gpg (the gnupg package)"; exit 0; }
 	mkdir -m 700 "$scratch/gnupg"
 	release "$scratch/out" GNUPGHOME="$scratch/gnupg" SIGSEND_SIGNING_KEY=nobody@example.org
-	agent=0
-	GNUPGHOME=$scratch/gnupg gpg-connect-agent --no-autostart /bye >/dev/null 2>&1 || agent=$?
+	agent=$(GNUPGHOME=$scratch/gnupg gpg-connect-agent --no-autostart 'getinfo pid' /bye 2>/dev/null |
+		sed -n 's/^D //p')
 	GNUPGHOME=$scratch/gnupg gpgconf --kill all 2>/dev/null || true
-	[ "$agent" -ne 0 ] || fail "the release left the gpg-agent that its key check started"
+	[ -z "$agent" ] || fail "the release left the gpg-agent that its key check started, pid $agent"
 	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out without its key" ;;
 dirty)
 	echo "// a change" >>"$scratch/clone/src/sigsend.cpp"
