@@ -20,11 +20,6 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "out-of-range numbers saturate instead of wrapping around, so no text can"
   "turn into -1, every process, by accident.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# A build type that keeps its symbols (Debug) is packaged stripped, as a
-# package ships; Release and MinSizeRel are linked stripped already.
-if(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|MinSizeRel)$")
-  set(CPACK_STRIP_FILES ON)
-endif()
 
 # package-fields.cmake names the packages' architecture after this executable.
 set(CPACK_SIGSEND_BINARY ${PROJECT_BINARY_DIR}/sigsend)
