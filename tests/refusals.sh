@@ -12,9 +12,11 @@
 #          that is relative, missing or holds white space: each refused
 #          before anything is built or written
 #   stops  a second release beside a running one, refused at once; then
-#          SIGTERM to the first, which stops its build before it removes its
-#          folders, leaving OUTDIR, TMPDIR and OUTDIR's folder as they were
-# Prints "skipped: WHY" where SOURCE is not a git checkout or a tool is missing.
+#          SIGTERM to the first while dpkg fills its root, which stops its
+#          build before it removes its folders, leaving OUTDIR, TMPDIR and
+#          OUTDIR's folder as they were
+# Prints "skipped: WHY" where SOURCE is not a git checkout, a tool is missing
+# or (stops) no root can be made.
 # Usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH" >&2; exit 2; }
@@ -80,13 +82,18 @@ inputs)
 		fail "a refused release wrote into $scratch"
 	[ -z "$(ls -A "$scratch/with space")" ] || fail "a refused release wrote into its TMPDIR" ;;
 stops)
+	command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
+	if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
+		echo "skipped: not root, and no user namespace with subordinate ids: $said"
+		exit 0
+	fi
 	mkdir "$scratch/tmp" "$scratch/outs"
-	# Where the first one's build has begun: its set beside OUTDIR, and
-	# cmake's tree for the first architecture in its TMPDIR.
+	# Where the first one's build has begun: its set beside OUTDIR, and the
+	# root unpacked in its TMPDIR, with dpkg at work in it.
 	TMPDIR=$scratch/tmp "$scratch/clone/scripts/release" "$scratch/outs/out" >"$scratch/first" 2>&1 &
 	first=$!
-	for _ in $(seq 1200); do
-		[ -n "$(find "$scratch/tmp" -mindepth 3 -maxdepth 3 -name CMakeFiles 2>/dev/null)" ] && break
+	for _ in $(seq 3000); do
+		[ -n "$(find "$scratch/tmp" -mindepth 6 -maxdepth 6 -path '*/mmdebstrap.*/var/lib/dpkg/status' 2>/dev/null)" ] && break
 		kill -0 "$first" 2>/dev/null || fail "the release ended before it built: $(cat "$scratch/first")"
 		sleep 0.1
 	done
@@ -99,11 +106,14 @@ stops)
 	[ "$status" -eq 143 ] || fail "the release ended with $status, not 143: $(cat "$scratch/first")"
 	[ -z "$(ls -A "$scratch/outs")" ] || fail "left beside OUTDIR: $(ls -A "$scratch/outs")"
 	[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
-	# Nothing of the build is still at work in the scratch folder.
+	# Nothing of the build is still at work in the scratch folder, nor in
+	# the root that was made there.
 	for proc in /proc/[0-9]*; do
-		case $(readlink "$proc/cwd" 2>/dev/null) in
-		"$scratch"/*) fail "process ${proc#/proc/} still works in $(readlink "$proc/cwd")" ;;
-		esac
+		for place in cwd root; do
+			case $(readlink "$proc/$place" 2>/dev/null) in
+			"$scratch"/*) fail "process ${proc#/proc/} still has its $place in $(readlink "$proc/$place")" ;;
+			esac
+		done
 	done
 	echo "ok: stopped by SIGTERM with nothing left: $(tail -n 1 "$scratch/first")" ;;
 *) fail "no mode $mode" ;;

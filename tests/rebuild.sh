@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+# scripts/rebuild on the release in DIR (label rebuild): the rebuild, in a
+# root made afresh from DIR's buildinfo, must find every file the same.
+# Then a copy of DIR with one byte of a binary changed and SHA256SUMS
+# rewritten to match (so sha256sum -c passes) must fail against that
+# rebuild, naming the binary. Prints "skipped: WHY" where no root can be made.
+# Usage: tests/rebuild.sh DIR SCRATCH
+set -euo pipefail
+dir=$1 scratch=$2
+source=$(cd "$(dirname "$0")/.." && pwd)
+rebuild=$source/scripts/rebuild
+fail() { echo "FAILED: $*" >&2; exit 1; }
+command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
+if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
+	echo "skipped: not root, and no user namespace with subordinate ids: $said"
+	exit 0
+fi
+rm -rf "$scratch"
+mkdir -p "$scratch"
+"$rebuild" --keep "$scratch/rebuilt" "$dir" >"$scratch/good" || fail "the rebuild differs:"$'\n'"$(grep -v '^same' "$scratch/good")"
+echo "ok: $(tail -n 1 "$scratch/good") ($(grep -c '^same' "$scratch/good") files)"
+
+cp -a "$dir" "$scratch/doctored"
+platform=$(grep '^[a-z0-9]' "$source/cmake/architectures.txt" | awk 'NR == 2 { print $2 }')
+binary=$(cd "$scratch/doctored" && compgen -G "sigsend-*-linux-$platform")
+printf 'X' | dd of="$scratch/doctored/$binary" bs=1 seek=100 conv=notrunc status=none
+sum=$(cd "$scratch/doctored" && sha256sum "$binary")
+sed -i "s/^[0-9a-f]\{64\}  $binary\$/$sum/" "$scratch/doctored/SHA256SUMS"
+(cd "$scratch/doctored" && sha256sum -c --quiet SHA256SUMS) || fail "the doctored SHA256SUMS does not match its files"
+! "$rebuild" --against "$scratch/rebuilt" "$scratch/doctored" >"$scratch/doctored.said" 2>&1 ||
+	fail "the rebuild took a changed $binary: $(cat "$scratch/doctored.said")"
+grep -qx "DIFFERS  $binary" "$scratch/doctored.said" || fail "the rebuild did not name $binary: $(cat "$scratch/doctored.said")"
+echo "ok: a changed $binary with its SHA256SUMS line rewritten is caught: $(grep -E '^(DIFFERS|only in)' "$scratch/doctored.said" | tr '\n' ' ')"
+rm -rf "$scratch"
