@@ -88,12 +88,24 @@ stops)
 		exit 0
 	fi
 	mkdir "$scratch/tmp" "$scratch/outs"
-	# Where the first one's build has begun: its set beside OUTDIR, and the
-	# root unpacked in its TMPDIR, with dpkg at work in it.
+	# Whether a dpkg that descends from the first release is at work: it
+	# fills the root, in a namespace of its own or not.
+	dpkg_at_work() {
+		local comm pid
+		for comm in /proc/[0-9]*/comm; do
+			[ "$(cat "$comm" 2>/dev/null)" = dpkg ] || continue
+			pid=${comm#/proc/} pid=${pid%/comm}
+			while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
+				[ "$pid" = "$first" ] && return 0
+				pid=$(sed -n 's/^PPid:\t//p' "/proc/$pid/status" 2>/dev/null)
+			done
+		done
+		return 1
+	}
 	TMPDIR=$scratch/tmp "$scratch/clone/scripts/release" "$scratch/outs/out" >"$scratch/first" 2>&1 &
 	first=$!
 	for _ in $(seq 3000); do
-		[ -n "$(find "$scratch/tmp" -mindepth 6 -maxdepth 6 -path '*/mmdebstrap.*/var/lib/dpkg/status' 2>/dev/null)" ] && break
+		dpkg_at_work && break
 		kill -0 "$first" 2>/dev/null || fail "the release ended before it built: $(cat "$scratch/first")"
 		sleep 0.1
 	done
