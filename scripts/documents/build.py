@@ -1,0 +1,106 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""What one build writes beside its executable, into OUTDIR: copyright
+(Debian's machine-readable copyright file) and NOTICES (sigsend's licence,
+then each linked work's, as the packages that brought them ship them); and
+with a linker map, sigsend.spdx.json (SPDX 2.3) and sigsend.openvex.json
+(OpenVEX 0.2.0, answering scripts/advisories.json). What was linked comes
+from the map, who made it from the package that owns each file (dpkg), or
+from the files `source`, `copyright` and `changelog.Debian.gz` beside it.
+A file of a work whose licence is not known here stops it, and so does a
+linked member that an advisory names unless the changelog of its supplier
+names that advisory too: then nothing is written but the notices."""
+import hashlib, json, os, platform, subprocess, sys, time
+from documents import architectures, elf, notices, sbom, vex, works
+
+HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def dumps(document):
+    """JSON as the release has always written it: two-space indent, the
+    members in the order written, UTF-8."""
+    return json.dumps(document, indent=2, ensure_ascii=False) + "\n"
+
+
+def read(path, mode="r"):
+    with open(path, mode) as f:
+        return f.read()
+
+
+def write(path, text):
+    with open(path + ".tmp", "w") as f:
+        f.write(text)
+    os.replace(path + ".tmp", path)
+
+
+def run(*command):
+    return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+
+
+def texts(license_text, described):
+    """NOTICES and copyright, by name."""
+    return {"NOTICES": notices.notices(license_text, described),
+            "copyright": notices.copyright(license_text, described)}
+
+
+def sbom_and_vex(described, build, advisories):
+    """The SBOM and the VEX by name, each work of described with "named",
+    the advisories that its changelog names. A binary that links code an
+    advisory names, unfixed, gets neither: ValueError says why."""
+    said = vex.statements(advisories, described, build)
+    refused = vex.refused(said)
+    if refused:
+        raise ValueError("the binary links code that an advisory names, and its supplier does not "
+                         f"say it is fixed: {refused}")
+    return {"sigsend.spdx.json": dumps(sbom.sbom(described, build)),
+            "sigsend.openvex.json": dumps(vex.vex(said, build))}
+
+
+def main(args):
+    """notices OUTDIR BINARY MAP|"" VERSION REVISION|"" COMPILER LICENSE"""
+    out, binary, linker_map, version, revision, compiler, license_file = args
+    system = platform.freedesktop_os_release()
+    license_text = read(license_file)
+    os.makedirs(out, exist_ok=True)
+    for name in ("sigsend.spdx.json", "sigsend.openvex.json"):
+        if os.path.exists(os.path.join(out, name)):
+            os.remove(os.path.join(out, name))
+    files = [(os.path.realpath(path), member)
+             for path, member in works.taken(read(linker_map) if linker_map else "")]
+    owners = {}
+
+    def owner_of(path):
+        if path not in owners:
+            owners[path] = works.supplied(works.dpkg_owner(path), system)
+        return owners[path]
+    gcc = run(compiler, "-dumpfullversion") if linker_map else ""
+    gpl = "/usr/share/common-licenses/GPL-3"
+    described = [works.describe(w, read(w["copyright"]), gcc, read(gpl) if os.path.exists(gpl) else "")
+                 for w in works.works(files, owner_of)]
+    for name, text in texts(license_text, described).items():
+        write(os.path.join(out, name), text)
+    if not linker_map:
+        return 0
+
+    data = read(binary, "rb")
+    row = elf.row(data, architectures.read(os.path.join(HERE, "..", "cmake", "architectures.txt")))
+    path = os.path.realpath(run("sh", "-c", 'command -v "$1"', "sh", compiler))
+    owner = subprocess.run(["dpkg-query", "-S", path], capture_output=True, text=True)
+    built_by = "\n".join(line.split(":")[0] for line in owner.stdout.splitlines())
+    epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or time.time())
+    build = {"version": version, "revision": revision, "platform": row["platform"],
+             "purl": f"pkg:generic/sigsend@{version}?arch={row['debian']}",
+             "sha256": hashlib.sha256(data).hexdigest(), "holder": notices.holder(license_text),
+             "created": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)),
+             "machine": run(compiler, "-dumpmachine"), "os_release": system,
+             "compiler": os.path.basename(path) + " " + gcc + (f" ({built_by})" if built_by else "")}
+    for w in described:
+        w["named"] = works.changelog_names(w["changelog"])
+    advisories = json.loads(read(os.path.join(HERE, "advisories.json")))["advisories"]
+    try:
+        made = sbom_and_vex(described, build, advisories)
+    except ValueError as e:
+        raise ValueError(f"{binary}: {e}") from None
+    for name, text in made.items():
+        write(os.path.join(out, name), text)
+    return 0

@@ -1,0 +1,73 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""An SPDX 2.3 SBOM of a static sigsend: the document describes sigsend,
+which links each work statically; the system that supplied them is an
+element of its own, for scanners that choose their advisory feed by it."""
+from documents import licences
+
+TOOL = "sigsend-scripts-notices-and-sbom"
+
+
+def namespace(kind, version, revision, platform):
+    return "https://example.org/sigsend/%s/%s/%s/linux-%s" % (kind, version, revision or "unrecorded",
+                                                               platform)
+
+
+def licence(works):
+    """The executable's licence: MIT and every term of every work's, once."""
+    return licences.join_once(["MIT"] + [t for w in works for t in w["spdx"]], " AND ")
+
+
+def work(w):
+    spdx = " AND ".join(w["spdx"])
+    return {"SPDXID": "SPDXRef-" + w["name"], "name": w["name"], "versionInfo": w["version"],
+            "supplier": w["supplier"], "originator": w["originator"], "downloadLocation": "NOASSERTION",
+            **({"homepage": w["homepage"]} if w["homepage"] else {}),
+            "filesAnalyzed": False, "primaryPackagePurpose": "LIBRARY",
+            "licenseConcluded": spdx, "licenseDeclared": spdx, "copyrightText": w["made"],
+            "comment": w["comment"],
+            "externalRefs": [
+                {"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
+                 "referenceLocator": w["purl"]},
+                {"referenceCategory": "SECURITY", "referenceType": "cpe23Type", "referenceLocator": w["cpe"]}]}
+
+
+def sbom(works, build):
+    """The SBOM of a build: works as works.describe() gives them; build
+    holds version, revision ("" where unrecorded), platform, purl, sha256,
+    holder, created, machine, compiler and os_release (ID, VERSION_ID,
+    NAME, PRETTY_NAME)."""
+    b, system = build, build["os_release"]
+    revision = b["revision"]
+    packages = [work(w) for w in works]
+    return {
+        "spdxVersion": "SPDX-2.3", "dataLicense": "CC0-1.0", "SPDXID": "SPDXRef-DOCUMENT",
+        "name": "sigsend-%s-linux-%s" % (b["version"], b["platform"]),
+        "documentNamespace": namespace("spdx", b["version"], revision, b["platform"]),
+        "creationInfo": {"created": b["created"],
+                         "creators": ["Tool: " + TOOL, "Organization: The sigsend developers"],
+                         "comment": "Built by %s for %s on %s." % (b["compiler"], b["machine"],
+                                                                  system["PRETTY_NAME"])},
+        "packages": [{
+            "SPDXID": "SPDXRef-sigsend", "name": "sigsend", "versionInfo": b["version"],
+            "supplier": "Organization: The sigsend developers", "downloadLocation": "NOASSERTION",
+            "sourceInfo": f"built from git commit {revision}" if revision
+                          else "built from an unrecorded source revision",
+            "filesAnalyzed": False, "primaryPackagePurpose": "APPLICATION",
+            "checksums": [{"algorithm": "SHA256", "checksumValue": b["sha256"]}],
+            "licenseConcluded": licence(works), "licenseDeclared": "MIT",
+            "copyrightText": "Copyright (c) " + b["holder"],
+            "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
+                              "referenceLocator": b["purl"]}]}] + packages + [{
+            "SPDXID": "SPDXRef-OperatingSystem", "name": system["ID"],
+            "versionInfo": system.get("VERSION_ID", ""), "supplier": "Organization: " + system["NAME"],
+            "downloadLocation": "NOASSERTION", "filesAnalyzed": False,
+            "primaryPackagePurpose": "OPERATING_SYSTEM", "licenseConcluded": "NOASSERTION",
+            "licenseDeclared": "NOASSERTION", "copyrightText": "NOASSERTION",
+            "comment": "The system whose packages supplied what sigsend links: %s." % system["PRETTY_NAME"]}],
+        "relationships": [{"spdxElementId": "SPDXRef-DOCUMENT", "relationshipType": "DESCRIBES",
+                           "relatedSpdxElement": "SPDXRef-sigsend"}]
+        + [{"spdxElementId": "SPDXRef-sigsend", "relationshipType": "STATIC_LINK",
+            "relatedSpdxElement": p["SPDXID"]} for p in packages]
+        + [{"spdxElementId": p["SPDXID"], "relationshipType": "PACKAGE_OF",
+            "relatedSpdxElement": "SPDXRef-OperatingSystem"} for p in packages]}
