@@ -5,14 +5,15 @@
 #   static BINARY          the executable has no interpreter and no shared
 #                          libraries
 #   manual PAGE            the manual renders without a warning
-#   packages BUILD SCRATCH cpack by a builder whose umask is 077 gives
-#                          packages that are lint-clean, with the modes their
-#                          users expect, the fallback depending on the C
-#                          library at the version dpkg-shlibdeps found
-#   installs BUILD SCRATCH the .deb installs into a root of its own that
+#   packages BUILD SCRATCH cpack by a builder whose umask is 077 gives a .deb
+#                          and an .rpm that are lint-clean, with the modes
+#                          their users expect, the fallback depending on the
+#                          C library at the version dpkg-shlibdeps found
+#   installs BUILD SCRATCH the .deb alone installs into a root of its own that
 #                          holds only the host's records of its Depends, and
 #                          its sigsend stops a sleeper started here
-# Prints "skipped: WHY" and exits 0 where a tool it needs is missing.
+# Prints "skipped: WHY" and exits 0 where a tool it needs is missing: a
+# fresh Debian with the README's packages has no rpmbuild and no lintian.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -20,10 +21,17 @@ skip() { echo "skipped: $*"; exit 0; }
 need() { # TOOL PACKAGE
 	command -v "$1" >/dev/null || skip "no $1 (the $2 package brings it)"
 }
-# Packs BUILD's packages into SCRATCH, as a builder whose umask is 077.
-pack() { # BUILD SCRATCH
+# The fallback's .deb is packed with dpkg-shlibdeps, for which cpack asks
+# `file` which files are programs.
+need_deb() { # BUILD
+	need dpkg-deb dpkg
+	[ -e "$1/notices/sigsend.spdx.json" ] || need file file
+}
+# Packs BUILD's packages of GENERATORS into SCRATCH, as a builder whose umask
+# is 077.
+pack() { # BUILD SCRATCH GENERATORS
 	rm -rf "$2" && mkdir -p "$2"
-	(umask 077 && cd "$1" && "${CPACK:-cpack}" -G "DEB;RPM" -B "$2" >"$2/cpack.log" 2>&1) ||
+	(umask 077 && cd "$1" && "${CPACK:-cpack}" -G "$3" -B "$2" >"$2/cpack.log" 2>&1) ||
 		fail "cpack in $1: $(cat "$2/cpack.log")"
 }
 
@@ -42,9 +50,11 @@ manual)
 	mandoc -Tlint -W warning "$2" || fail "mandoc warns about $2"
 	echo "ok: $2 renders without a warning" ;;
 packages)
+	need_deb "$2"
+	need rpmbuild rpm
 	need lintian lintian
 	need rpmlint rpmlint
-	pack "$2" "$3"
+	pack "$2" "$3" "DEB;RPM"
 	deb=$(echo "$3"/*.deb) rpm=$(echo "$3"/*.rpm)
 	[ -f "$deb" ] || fail "cpack made no single .deb: $deb"
 	[ -f "$rpm" ] || fail "cpack made no single .rpm: $rpm"
@@ -63,7 +73,8 @@ packages)
 	"$here/rpmlint.sh" "${sbom[@]}" -- "$rpm" || fail "rpmlint on $rpm"
 	echo "ok: ${deb##*/} and ${rpm##*/}: lint-clean, modes 0755 and 0644, Depends '$depends'" ;;
 installs)
-	pack "$2" "$3"
+	need_deb "$2"
+	pack "$2" "$3" DEB
 	root=$3/root
 	mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 	touch "$root/var/lib/dpkg/status"
