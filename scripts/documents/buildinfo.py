@@ -1,0 +1,161 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""A release's buildinfo (deb-buildinfo(5)), as scripts/build-set writes it:
+one deb822 paragraph, read strictly, and the fields a rebuild uses, each
+checked against its grammar before anything uses it."""
+
+import datetime
+import email.utils
+import re
+
+from documents import sums
+
+FIELD = re.compile(r"([A-Za-z0-9][A-Za-z0-9-]*):(.*)")
+PACKAGE = r"[a-z0-9][a-z0-9+.-]+"
+ENTRY = re.compile(rf"({PACKAGE})(?::([a-z0-9][a-z0-9-]*))? \(= ([^ ()]+)\)(,?)")
+CHECKSUM = re.compile(r"([0-9a-f]{64}) (0|[1-9][0-9]*) (.+)")
+COMMIT = re.compile(r"[0-9a-f]{40}")
+EPOCH = re.compile(r'SOURCE_DATE_EPOCH="(0|[1-9][0-9]{0,11})"')
+
+
+def parse(data):
+    """The fields of DATA (bytes), one deb822 paragraph: each field's value
+    is its first line's text, then a line for each continuation line (less
+    its one leading blank)."""
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise ValueError(f"the buildinfo is not UTF-8 text: {error}") from None
+    if not text.endswith("\n"):
+        raise ValueError("the buildinfo is empty or its last line is not ended")
+    fields, name = {}, None
+    for number, line in enumerate(text[:-1].split("\n"), 1):
+        if any(ord(c) < 0x20 and c != "\t" or 0x7F <= ord(c) <= 0x9F for c in line):
+            raise ValueError(f"buildinfo line {number} holds a control character")
+        if not line.strip(" \t"):
+            raise ValueError(f"buildinfo line {number} is blank: one paragraph only")
+        if line[0] in " \t":
+            if name is None:
+                raise ValueError("the buildinfo starts with a continuation line")
+            fields[name] += "\n" + line[1:]
+            continue
+        match = FIELD.fullmatch(line)
+        if not match:
+            raise ValueError(f"buildinfo line {number} is not 'Field: value': {line!r}")
+        name = match.group(1)
+        if name.lower() in (known.lower() for known in fields):
+            raise ValueError(f"the buildinfo has the field {name} twice")
+        fields[name] = match.group(2).strip(" \t")
+    return fields
+
+
+def is_version(text):
+    """Debian's version syntax: [epoch:]upstream[-revision], the upstream
+    version starting with a digit, ':' in it only after an epoch, '-' only
+    before a revision."""
+    match = re.fullmatch(r"(?:([0-9]+):)?(.*)", text)
+    epoch, rest = match.groups()
+    upstream, dash, revision = rest.rpartition("-")
+    if not dash:
+        upstream, revision = rest, None
+    allowed = "A-Za-z0-9.+~" + (":" if epoch is not None else "") + ("-" if revision is not None else "")
+    return (re.fullmatch(f"[0-9][{allowed}]*", upstream) is not None
+            and (revision is None or re.fullmatch(r"[A-Za-z0-9.+~]+", revision) is not None))
+
+
+def lines(fields, name):
+    """The continuation lines of a field whose first line is empty."""
+    first, *rest = fields[name].split("\n")
+    if first or not rest:
+        raise ValueError(f"the buildinfo's {name} is not a list of lines")
+    return rest
+
+
+def single(fields, name):
+    if "\n" in fields[name]:
+        raise ValueError(f"the buildinfo's {name} is more than one line")
+    return fields[name]
+
+
+def packages(fields, architectures):
+    """Installed-Build-Depends: (name, architecture or None, version) each."""
+    entries, seen = [], set()
+    rows = lines(fields, "Installed-Build-Depends")
+    for number, line in enumerate(rows, 1):
+        match = ENTRY.fullmatch(line)
+        if not match:
+            raise ValueError(f"the buildinfo's Installed-Build-Depends has a line that is not "
+                             f"'name[:arch] (= version)': {line!r}")
+        package, arch, version, comma = match.groups()
+        if not is_version(version):
+            raise ValueError(f"the buildinfo gives {package} the version {version!r}, "
+                             "which is no Debian version")
+        if arch is not None and arch not in architectures:
+            raise ValueError(f"the buildinfo names {package} for {arch}, "
+                             "no architecture of cmake/architectures.txt")
+        if (comma == ",") != (number < len(rows)):
+            raise ValueError(f"the buildinfo's Installed-Build-Depends has a comma out of place at {line!r}")
+        if (package, arch) in seen:
+            raise ValueError(f"the buildinfo lists {package}{':' + arch if arch else ''} twice")
+        seen.add((package, arch))
+        entries.append((package, arch, version))
+    return entries
+
+
+def checksums(fields):
+    """Checksums-Sha256: name -> (SHA-256, size)."""
+    listed = {}
+    for line in lines(fields, "Checksums-Sha256"):
+        match = CHECKSUM.fullmatch(line)
+        if not match:
+            raise ValueError(f"the buildinfo's Checksums-Sha256 has a line that is not "
+                             f"'sha256 size name': {line!r}")
+        digest, size, name = match.groups()
+        problem = sums.name_problem(name)
+        if problem or name in listed:
+            raise ValueError(f"the buildinfo's Checksums-Sha256 names {name!r}, which "
+                             f"{problem or 'it lists twice'}")
+        listed[name] = (digest, int(size))
+    return listed
+
+
+def check(fields, architectures):
+    """The values a rebuild uses, each checked against its grammar:
+    version, revision, architecture, epoch, date, packages, checksums.
+    ARCHITECTURES is the Debian names of cmake/architectures.txt."""
+    for name in ("Format", "Source", "Version", "Git-Commit", "Checksums-Sha256",
+                 "Build-Architecture", "Build-Date", "Installed-Build-Depends", "Environment"):
+        if name not in fields:
+            raise ValueError(f"the buildinfo has no {name}")
+    if single(fields, "Format") != "1.0" or single(fields, "Source") != "sigsend":
+        raise ValueError("the buildinfo is not Format 1.0 of Source sigsend")
+    version = single(fields, "Version")
+    if not is_version(version):
+        raise ValueError(f"the buildinfo's Version {version!r} is no Debian version")
+    revision = single(fields, "Git-Commit")
+    if not COMMIT.fullmatch(revision):
+        raise ValueError(f"the buildinfo's Git-Commit {revision!r} is not a commit id")
+    architecture = single(fields, "Build-Architecture")
+    if architecture not in architectures:
+        raise ValueError(f"the buildinfo's Build-Architecture {architecture!r} is "
+                         "no architecture of cmake/architectures.txt")
+    epochs = [EPOCH.fullmatch(line) for line in lines(fields, "Environment")
+              if line.startswith("SOURCE_DATE_EPOCH=")]
+    if len(epochs) != 1 or not epochs[0]:
+        raise ValueError("the buildinfo's Environment has no single SOURCE_DATE_EPOCH in seconds")
+    epoch = int(epochs[0].group(1))
+    # As `date -R` wrote it, from the same epoch.
+    date = single(fields, "Build-Date")
+    when = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc)
+    if date != email.utils.format_datetime(when):
+        raise ValueError(f"the buildinfo's Build-Date {date!r} is not the time of its "
+                         f"SOURCE_DATE_EPOCH {epoch}")
+    return {"version": version, "revision": revision, "architecture": architecture,
+            "epoch": epoch, "date": date, "packages": packages(fields, architectures),
+            "checksums": checksums(fields)}
+
+
+def pins(entries):
+    """A buildinfo of only Installed-Build-Depends, for scripts/builder --pins."""
+    listed = [f" {package}{':' + arch if arch else ''} (= {version})" for package, arch, version in entries]
+    return "Installed-Build-Depends:\n" + ",\n".join(listed) + "\n"

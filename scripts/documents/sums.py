@@ -1,0 +1,100 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""SHA256SUMS, as sha256sum writes it in text mode, read strictly: one
+`<64 lowercase hex><two spaces><name>` a line. A name is a file of the
+release's own folder, taken exactly as written (never trimmed); escaped
+lines, paths, option-like and control-character names are refused. Also
+the copy of a listed file into a folder of one's own, checked there."""
+
+import errno
+import hashlib
+import os
+import re
+import stat
+
+LINE = re.compile(r"([0-9a-f]{64})  (.+)")
+
+
+def name_problem(name):
+    """Why NAME cannot be a file of a release's folder, or None."""
+    if name in ("", ".", ".."):
+        return "is not a file name"
+    if "/" in name:
+        return "is a path, not a file name"
+    if name.startswith("-"):
+        return "starts with '-'"
+    if "\\" in name:
+        return "holds a backslash"
+    if any(ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F for c in name):
+        return "holds a control character"
+    return None
+
+
+def parse(data):
+    """The names that DATA (bytes) lists, with their SHA-256, in order."""
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise ValueError(f"SHA256SUMS is not UTF-8 text: {error}") from None
+    if not text.endswith("\n"):
+        raise ValueError("SHA256SUMS is empty or its last line is not ended")
+    listed = {}
+    for number, line in enumerate(text[:-1].split("\n"), 1):
+        if line.startswith("\\"):
+            raise ValueError(f"SHA256SUMS line {number} is escaped, which no release file needs")
+        match = LINE.fullmatch(line)
+        if not match:
+            raise ValueError(f"SHA256SUMS line {number} is not '<sha256>  <name>': {line!r}")
+        digest, name = match.groups()
+        problem = name_problem(name)
+        if problem:
+            raise ValueError(f"SHA256SUMS line {number}: the name {name!r} {problem}")
+        if name in listed:
+            raise ValueError(f"SHA256SUMS lists {name!r} twice")
+        listed[name] = digest
+    return listed
+
+
+KINDS = {stat.S_IFDIR: "folder", stat.S_IFIFO: "fifo", stat.S_IFSOCK: "socket",
+         stat.S_IFCHR: "character device", stat.S_IFBLK: "block device"}
+
+
+def open_file(folder, name):
+    """A descriptor of the regular file NAME in the folder FOLDER (a
+    descriptor), never through a symbolic link; anything else is refused."""
+    try:
+        fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC,
+                     dir_fd=folder)
+    except FileNotFoundError:
+        raise ValueError(f"{name} is not there") from None
+    except OSError as error:
+        if error.errno == errno.ELOOP:
+            raise ValueError(f"{name} is a symbolic link, not a file") from None
+        raise ValueError(f"{name} cannot be opened: {error.strerror}") from None
+    kind = stat.S_IFMT(os.fstat(fd).st_mode)
+    if kind != stat.S_IFREG:
+        os.close(fd)
+        raise ValueError(f"{name} is a {KINDS.get(kind, 'special file')}, not a file")
+    return fd
+
+
+def copy(source, name, target):
+    """Copies the regular file NAME from the folder SOURCE into the folder
+    TARGET (paths), readable by all; returns the copy's SHA-256 and size."""
+    folder = os.open(source, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
+    try:
+        fd = open_file(folder, name)
+    finally:
+        os.close(folder)
+    digest, size = hashlib.sha256(), 0
+    with os.fdopen(fd, "rb") as reading, \
+            open(os.path.join(target, name), "xb") as writing:
+        os.fchmod(writing.fileno(), 0o644)
+        while chunk := reading.read(1 << 20):
+            writing.write(chunk)
+    # What is checked is the copy, which nobody else writes to.
+    with open(os.path.join(target, name), "rb") as copied:
+        while chunk := copied.read(1 << 20):
+            digest.update(chunk)
+            size += len(chunk)
+    return digest.hexdigest(), size
