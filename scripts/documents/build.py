@@ -10,7 +10,7 @@ from the files `source`, `copyright` and `changelog.Debian.gz` beside it.
 A file of a work whose licence is not known here stops it, and so does a
 linked member that an advisory names unless the changelog of its supplier
 names that advisory too: then nothing is written but the notices."""
-import hashlib, json, os, platform, subprocess, sys, time
+import hashlib, json, os, platform, subprocess, time
 from documents import architectures, elf, notices, sbom, vex, works
 
 HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -34,7 +34,10 @@ def write(path, text):
 
 
 def run(*command):
-    return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+    done = subprocess.run(command, capture_output=True, text=True)
+    if done.returncode != 0:
+        raise ValueError(f"{command[0]} {command[1]} failed: {done.stderr.strip()}")
+    return done.stdout.strip()
 
 
 def texts(license_text, described):

@@ -4,6 +4,7 @@
 answered for a binary. A member that an advisory names is vulnerable code
 present, which ships only where the supplier's changelog names the advisory
 as fixed."""
+import json
 from documents import sbom
 
 
@@ -72,3 +73,17 @@ def merge(documents, identifier):
     and every document's statements."""
     return dict(documents[0], **{"@id": identifier,
                                  "statements": [st for d in documents for st in d["statements"]]})
+
+
+def main(args):
+    """vex-merge OUT ID DOCUMENT...: one document for a release, from every
+    build's, whose statements each name their binary by purl and SHA-256."""
+    if len(args) < 3:
+        raise ValueError("usage: vex-merge OUT ID DOCUMENT...")
+    out, identifier, *paths = args
+    documents = []
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            documents.append(json.load(f))
+    with open(out, "x", encoding="utf-8") as f:
+        f.write(json.dumps(merge(documents, identifier), indent=2, ensure_ascii=False) + "\n")

@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""The OCI image layout's documents: index, manifests and configs."""
+import hashlib, json, os, sys, unittest
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import builds  # noqa: E402,F401
+from documents import oci  # noqa: E402
+
+CREATED = "2026-12-11T00:00:00Z"
+IMAGES = [("linux/amd64", b"amd64 tar", b"amd64 gz", "MIT AND GPL-3.0-or-later WITH GCC-exception-3.1"),
+          ("linux/arm/v7", b"armhf tar", b"armhf gz", "MIT AND BSD-2-Clause AND GPL-3.0-or-later WITH "
+                                                      "GCC-exception-3.1")]
+
+
+def load(files, descriptor):
+    return json.loads(files["blobs/sha256/" + descriptor["digest"].split(":")[1]])
+
+
+class Layout(unittest.TestCase):
+    files = oci.layout(IMAGES, "1.0.0", "abc", CREATED)
+
+    def test_the_one_reference_names_an_index_with_a_manifest_per_platform(self):
+        top = json.loads(self.files["index.json"])["manifests"]
+        self.assertEqual([d["annotations"]["org.opencontainers.image.ref.name"] for d in top], ["sigsend:1.0.0"])
+        platforms = [m["platform"] for m in load(self.files, top[0])["manifests"]]
+        self.assertEqual(platforms, [{"architecture": "amd64", "os": "linux"},
+                                     {"architecture": "arm", "os": "linux", "variant": "v7"}])
+
+    def test_every_descriptor_gives_its_blobs_digest_and_size(self):
+        for path, data in self.files.items():
+            if path.startswith("blobs/"):
+                self.assertEqual(path.split("/")[-1], hashlib.sha256(data).hexdigest())
+        index = load(self.files, json.loads(self.files["index.json"])["manifests"][0])
+        for described in index["manifests"]:
+            manifest = load(self.files, described)
+            for d in [manifest["config"]] + manifest["layers"]:
+                data = self.files["blobs/sha256/" + d["digest"].split(":")[1]]
+                self.assertEqual(d["size"], len(data))
+
+    def test_each_image_names_its_own_licences_and_the_index_each_term_once(self):
+        index = load(self.files, json.loads(self.files["index.json"])["manifests"][0])
+        key = "org.opencontainers.image.licenses"
+        self.assertEqual([load(self.files, m)["annotations"][key] for m in index["manifests"]],
+                         [IMAGES[0][3], IMAGES[1][3]])
+        self.assertEqual(index["annotations"][key],
+                         "MIT AND GPL-3.0-or-later WITH GCC-exception-3.1 AND BSD-2-Clause")
+
+    def test_a_config_names_the_uncompressed_layers_digest_in_bytes_that_never_change(self):
+        self.assertEqual(oci.config(CREATED, oci.platform("linux/amd64"), "sha256:00"),
+                         b'{"created":"2026-12-11T00:00:00Z","architecture":"amd64","os":"linux",'
+                         b'"config":{"Entrypoint":["/sigsend"]},"rootfs":{"type":"layers","diff_ids":["sha256:00"]}}\n')
+        index = load(self.files, json.loads(self.files["index.json"])["manifests"][0])
+        config = load(self.files, load(self.files, index["manifests"][0])["config"])
+        self.assertEqual(config["rootfs"]["diff_ids"], ["sha256:" + hashlib.sha256(b"amd64 tar").hexdigest()])
+
+
+if __name__ == "__main__":
+    unittest.main()
