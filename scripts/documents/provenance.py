@@ -1,0 +1,153 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""SLSA provenance v1 of a release's image, made from its buildinfo: the
+predicate that scripts/publish attests on the image index. Its buildType
+is docs/build-type.md under the project's homepage, which says what every
+field means. Also the platform manifests of the image archive, which the
+other attestations are attached to."""
+
+import argparse
+import hashlib
+import json
+import os
+import re
+import tarfile
+import urllib.parse
+
+from documents import architectures, buildinfo
+
+# The project's homepage, where a release's own CMakeLists.txt gives none
+# (project(... HOMEPAGE_URL ...)).
+HOMEPAGE = "https://example.org/sigsend"
+HOMEPAGE_URL = re.compile(r'\bHOMEPAGE_URL\s+"?(https://[^\s")]+)"?')
+
+
+def homepage(tarball):
+    """The homepage that the source in TARBALL (a sigsend-VERSION.tar.gz)
+    names in its top CMakeLists.txt, or HOMEPAGE."""
+    top = os.path.basename(tarball)[: -len(".tar.gz")]
+    with tarfile.open(tarball, "r:gz") as archive:
+        try:
+            member = archive.extractfile(f"{top}/CMakeLists.txt")
+        except KeyError:
+            raise ValueError(f"{os.path.basename(tarball)} holds no {top}/CMakeLists.txt") from None
+        text = member.read().decode("utf-8")
+    found = HOMEPAGE_URL.search(text)
+    return (found.group(1) if found else HOMEPAGE).rstrip("/")
+
+
+def purl(name, arch, version):
+    """A Debian package's purl: NAME and VERSION percent-encoded as the purl
+    grammar wants (g++ is g%2B%2B), ARCH where the buildinfo names one."""
+    quoted = f"pkg:deb/debian/{urllib.parse.quote(name, safe='.-')}@{urllib.parse.quote(version, safe='.-~:')}"
+    return quoted + (f"?arch={arch}" if arch else "")
+
+
+def sha256(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as file:
+        while chunk := file.read(1 << 20):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+def predicate(fields, checked, home, tarball, tarball_sha256, info, info_sha256):
+    """The SLSA provenance v1 predicate of the build that the buildinfo
+    FIELDS (checked: buildinfo.check's values) records, from the source
+    tarball TARBALL, for the project whose homepage is HOME.
+
+    An Installed-Build-Depends name without ':ARCH' is of the build's own
+    architecture or of `all`, which the buildinfo does not tell apart: its
+    purl names no architecture rather than a wrong one."""
+    internal = {"buildArchitecture": checked["architecture"]}
+    for field, key in (("Build-Origin", "buildOrigin"), ("Build-Path", "buildPath")):
+        if field in fields:
+            internal[key] = buildinfo.single(fields, field)
+    if "Build-Suites" in fields:
+        internal["buildSuites"] = buildinfo.single(fields, "Build-Suites").split()
+    return {
+        "buildDefinition": {
+            "buildType": f"{home}/docs/build-type.md",
+            "externalParameters": {
+                "source": {"name": buildinfo.single(fields, "Source"), "version": checked["version"],
+                           "gitCommit": checked["revision"]},
+                "sourceDateEpoch": checked["epoch"],
+            },
+            "internalParameters": internal,
+            "resolvedDependencies": [
+                {"name": tarball, "digest": {"sha256": tarball_sha256}},
+                {"name": info, "digest": {"sha256": info_sha256}},
+            ] + [{"uri": purl(*entry)} for entry in checked["packages"]],
+        },
+        "runDetails": {"builder": {"id": f"{home}/docs/build-type.md#the-builder"}},
+    }
+
+
+def make(info, tarball, architectures):
+    """The predicate for the buildinfo INFO and the tarball TARBALL (paths
+    of copies already checked against SHA256SUMS); ARCHITECTURES is the
+    Debian names of cmake/architectures.txt."""
+    with open(info, "rb") as file:
+        fields = buildinfo.parse(file.read())
+    checked = buildinfo.check(fields, architectures)
+    name = os.path.basename(tarball)
+    if name != f"sigsend-{checked['version']}.tar.gz":
+        raise ValueError(f"{name} is not the source of sigsend {checked['version']}")
+    tarball_sha256 = sha256(tarball)
+    if checked["checksums"].get(name, (None,))[0] != tarball_sha256:
+        raise ValueError(f"{os.path.basename(info)} does not list {name} with its SHA-256")
+    return predicate(fields, checked, homepage(tarball), name, tarball_sha256,
+                     os.path.basename(info), sha256(info))
+
+
+def manifests(archive):
+    """The image index that ARCHIVE (an OCI image archive with one
+    reference) names, and its platform manifests: [("index", DIGEST),
+    ("linux/arm/v7", DIGEST), ...]."""
+    with tarfile.open(archive, "r:") as layout:
+        def read(name):
+            member = layout.extractfile(name)
+            if member is None:
+                raise ValueError(f"{os.path.basename(archive)} holds no file {name}")
+            return member.read()
+
+        def blob(digest):
+            if not re.fullmatch(r"sha256:[0-9a-f]{64}", digest):
+                raise ValueError(f"{os.path.basename(archive)} names the digest {digest!r}")
+            data = read(f"blobs/sha256/{digest[7:]}")
+            if "sha256:" + hashlib.sha256(data).hexdigest() != digest:
+                raise ValueError(f"{os.path.basename(archive)}'s blob {digest} is not what it names")
+            return json.loads(data)
+
+        top = json.loads(read("index.json"))["manifests"]
+        if len(top) != 1 or top[0].get("mediaType") != "application/vnd.oci.image.index.v1+json":
+            raise ValueError(f"{os.path.basename(archive)} does not name one image index")
+        found = [("index", top[0]["digest"])]
+        for manifest in blob(top[0]["digest"])["manifests"]:
+            platform = manifest["platform"]
+            name = "/".join(filter(None, (platform["os"], platform["architecture"],
+                                          platform.get("variant"))))
+            if not re.fullmatch(r"[a-z0-9]+(/[a-z0-9]+){1,2}", name) or name in dict(found):
+                raise ValueError(f"{os.path.basename(archive)} names the platform {name!r}")
+            blob(manifest["digest"])
+            found.append((name, manifest["digest"]))
+    return found
+
+
+def command(args, table):
+    """provenance BUILDINFO TARBALL: prints the predicate. TABLE is the path
+    of cmake/architectures.txt."""
+    parser = argparse.ArgumentParser(prog="documents provenance")
+    parser.add_argument("buildinfo")
+    parser.add_argument("tarball")
+    options = parser.parse_args(args)
+    rows = {row["debian"] for row in architectures.read(table)}
+    print(json.dumps(make(options.buildinfo, options.tarball, rows), indent=2, sort_keys=True))
+
+
+def manifests_command(args):
+    """manifests ARCHIVE: prints "NAME DIGEST" a line, the index first."""
+    parser = argparse.ArgumentParser(prog="documents manifests")
+    parser.add_argument("archive")
+    for name, digest in manifests(parser.parse_args(args).archive):
+        print(name, digest)
