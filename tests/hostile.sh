@@ -1,0 +1,274 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+# scripts/rebuild on release folders that a stranger made. Each case first
+# rebuilds an honest hand-made release (label release): its tarball's
+# builder is a stand-in that leaves a mark and the release's own files as
+# the rebuilt set, so no root is made. Then the stranger's change:
+#   unlisted  a buildinfo and tarball of another version, which SHA256SUMS
+#             (well signed) does not list, in place of the listed buildinfo:
+#             refused, and nothing of that tarball runs
+#   signature a changed SHA256SUMS or a missing signature, with --keyring:
+#             refused with gpgv's reason
+#   option    an apt option as a package line of the buildinfo: refused at
+#             once with --keyring (the buildinfo no longer matches), and
+#             with --unsigned and SHA256SUMS rewritten to match
+#   symlink   a listed file that is a symbolic link, in DIR or in --against
+#   keyless   neither --keyring nor --unsigned: refused before DIR is read
+#   beside    the README's sigsend.gpg and signer.asc in DIR: named as not
+#             part of the release, and no failure
+#   blank     a file named as a listed one with a leading blank
+# and (label rebuild) on the release in DIR:
+#   stops     SIGTERM while dpkg fills the rebuild's root: it ends with 143,
+#             leaving no process, nothing in its TMPDIR and no --keep folder
+# The signing key is made for the case, in a GNUPGHOME of its own, and its
+# agent is stopped at the end. Prints "skipped: WHY" where a tool is missing
+# or (stops) no root can be made.
+# Usage: tests/hostile.sh MODE SCRATCH [DIR]
+set -euo pipefail
+[ $# -ge 2 ] || { echo "usage: tests/hostile.sh MODE SCRATCH [DIR]" >&2; exit 2; }
+mode=$1 scratch=$2 release=${3:-}
+source=$(cd "$(dirname "$0")/.." && pwd)
+rebuild=$source/scripts/rebuild
+fail() { echo "FAILED: $*" >&2; exit 1; }
+case $mode in
+keyless | stops) ;;
+*)
+	for tool in gpg gpgv; do
+		command -v "$tool" >/dev/null || { echo "skipped: no $tool (the gnupg and gpgv packages)"; exit 0; }
+	done ;;
+esac
+rm -rf "$scratch"
+mkdir -p "$scratch"
+export GNUPGHOME=$scratch/gnupg
+# Whatever ends the case, the rebuild it started (stops) and its gpg-agent end too.
+first=""
+cleanup() {
+	[ -z "$first" ] || kill -TERM "$first" 2>/dev/null || true
+	[ -z "$first" ] || wait "$first" 2>/dev/null || true
+	gpgconf --kill all 2>/dev/null || true
+}
+trap cleanup EXIT
+mkdir -m 700 "$GNUPGHOME"
+
+# Runs scripts/rebuild: its status, and what it said in $scratch/said.
+status=0
+run() { # ARGS...
+	status=0
+	"$rebuild" "$@" >"$scratch/said" 2>&1 || status=$?
+}
+said() { cat "$scratch/said"; }
+refused() { # WHY: rebuild failed, saying what matches WHY
+	[ "$status" -ne 0 ] || fail "not refused: $(said)"
+	grep -q -- "$1" "$scratch/said" || fail "refused for another reason than '$1': $(said)"
+	echo "ok: refused: $(grep -- "$1" "$scratch/said" | head -n 1)"
+}
+passed() {
+	[ "$status" -eq 0 ] || fail "refused: $(said)"
+	grep -q '^scripts/rebuild: every file of .* is what its source and buildinfo build$' "$scratch/said" ||
+		fail "did not end as it should: $(said)"
+}
+sign() { # FOLDER
+	gpg --batch --yes --quiet --armor --detach-sign --output "$1/SHA256SUMS.asc" "$1/SHA256SUMS"
+}
+key() {
+	gpg --batch --quiet --passphrase '' --quick-gen-key 'sigsend test <test@example.org>' ed25519 sign 1d 2>/dev/null
+	gpg --batch --export >"$scratch/keyring.gpg"
+}
+# A release of sigsend VERSION in FOLDER, whose tarball's builder copies
+# SET's files into the folder that it builds and marks MARK.
+fake() { # FOLDER VERSION SET MARK
+	local folder=$1 version=$2 set=$3 mark=$4 tree=$scratch/tree-$2/sigsend-$2 epoch=1796906619 file
+	mkdir -p "$folder" "$tree/scripts" "$tree/cmake"
+	cp "$source/cmake/architectures.txt" "$tree/cmake/"
+	# shellcheck disable=SC2016 # the builder's own $set
+	printf '#!/bin/sh\n# a stand-in for the builder\ntouch "%s"\nfor set; do :; done\ncp "%s"/* "$set/"\n' \
+		"$mark" "$set" >"$tree/scripts/builder"
+	chmod +x "$tree/scripts/builder"
+	tar -czf "$folder/sigsend-$version.tar.gz" -C "${tree%/*}" "sigsend-$version"
+	echo "a binary" >"$folder/sigsend-$version-linux-amd64"
+	echo "a package" >"$folder/sigsend_${version}_amd64.deb"
+	{
+		echo "Format: 1.0"
+		echo "Source: sigsend"
+		echo "Version: $version"
+		echo "Git-Commit: 7300a81a55afef838dbca4636bf663d36942044f"
+		echo "Checksums-Sha256:"
+		for file in "$folder"/*; do
+			echo " $(sha256sum <"$file" | cut -c1-64) $(stat -c %s "$file") ${file##*/}"
+		done
+		echo "Build-Architecture: amd64"
+		echo "Build-Date: $(LC_ALL=C date -u -R -d "@$epoch")"
+		echo "Installed-Build-Depends:"
+		echo " dpkg (= 1.22.22),"
+		echo " libc6 (= 2.41-12+deb13u5),"
+		echo " musl-dev:arm64 (= 1.2.5-3.1~deb13u1),"
+		echo " zlib1g (= 1:1.3.dfsg+really1.3.1-1+deb13u1)"
+		echo "Environment:"
+		echo " SOURCE_DATE_EPOCH=\"$epoch\""
+	} >"$folder/sigsend-$version.buildinfo"
+	(cd "$folder" && sha256sum -- sigsend* >SHA256SUMS)
+}
+# The honest release, in $scratch/release, signed, and what rebuilds it.
+honest() {
+	key
+	fake "$scratch/release" 1.0.0 "$scratch/set" "$scratch/built"
+	cp -a "$scratch/release" "$scratch/set"
+	sign "$scratch/release"
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	passed
+	[ -e "$scratch/built" ] || fail "the honest release's builder did not run"
+	rm "$scratch/built"
+	echo "ok: the honest release rebuilds the same ($(grep -c '^same' "$scratch/said") files)"
+}
+unbuilt() { [ ! -e "$scratch/built" ] || fail "the builder ran: $(said)"; }
+
+case $mode in
+unlisted)
+	honest
+	fake "$scratch/theirs" 1.0.0-x "$scratch/set" "$scratch/theirs-ran"
+	cp "$scratch/theirs/sigsend-1.0.0-x.buildinfo" "$scratch/theirs/sigsend-1.0.0-x.tar.gz" "$scratch/release/"
+	rm "$scratch/release/sigsend-1.0.0.buildinfo"
+	(cd "$scratch/release" && gpgv --keyring "$scratch/keyring.gpg" SHA256SUMS.asc SHA256SUMS 2>/dev/null &&
+		sha256sum -c --quiet --ignore-missing SHA256SUMS) || fail "the stranger's folder does not pass gpgv and sha256sum"
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	refused 'sigsend-1.0.0.buildinfo is not there'
+	[ ! -e "$scratch/theirs-ran" ] || fail "the stranger's builder ran"
+	unbuilt ;;
+signature)
+	honest
+	echo "0000000000000000000000000000000000000000000000000000000000000000  extra" >>"$scratch/release/SHA256SUMS"
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	refused 'BAD signature'
+	rm "$scratch/release/SHA256SUMS.asc"
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	refused 'SHA256SUMS.asc is not there'
+	unbuilt ;;
+option)
+	honest
+	line=" -oDPkg::Pre-Invoke::=touch\${IFS}$scratch/built;exit\${IFS}1;# (= 1),"
+	sed -i "s|^ dpkg (= .*|$line|" "$scratch/release/sigsend-1.0.0.buildinfo"
+	grep -qF -- "$line" "$scratch/release/sigsend-1.0.0.buildinfo" || fail "no option in the buildinfo"
+	started=$(date +%s)
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	refused 'sigsend-1.0.0.buildinfo is not the file that SHA256SUMS lists'
+	unbuilt
+	(cd "$scratch/release" && sha256sum -- sigsend* >SHA256SUMS)
+	run --unsigned "$scratch/release"
+	refused "Installed-Build-Depends has a line that is not 'name\[:arch\] (= version)'"
+	unbuilt
+	[ $(($(date +%s) - started)) -lt 60 ] || fail "the refusals took $(($(date +%s) - started)) s" ;;
+symlink)
+	honest
+	cp -a "$scratch/release" "$scratch/copy"
+	deb=sigsend_1.0.0_amd64.deb
+	ln -sf "$scratch/set/$deb" "$scratch/release/$deb"
+	run --unsigned --against "$scratch/set" "$scratch/release"
+	refused "$scratch/release/$deb is a symbolic link, not a file"
+	ln -sf "$scratch/copy/$deb" "$scratch/set/$deb"
+	run --unsigned --against "$scratch/set" "$scratch/copy"
+	refused "$scratch/set/$deb is a symbolic link, not a file"
+	rm "$scratch/copy/$deb" && mkfifo "$scratch/copy/$deb"
+	run --unsigned --against "$scratch/release" "$scratch/copy"
+	refused "$scratch/copy/$deb is a fifo, not a file" ;;
+keyless)
+	mkdir "$scratch/release"
+	printf 'garbage\0\n' >"$scratch/release/sigsend-1.0.0.buildinfo"
+	mkdir "$scratch/release/SHA256SUMS"
+	for folder in "$scratch/release" "$scratch/missing"; do
+		run "$folder"
+		refused '^scripts/rebuild: no --keyring: '
+		[ "$(wc -l <"$scratch/said")" -eq 1 ] || fail "said more than why: $(said)"
+	done ;;
+beside)
+	honest
+	cp -a "$scratch/release" "$scratch/copy"
+	gpg --batch --armor --export >"$scratch/release/signer.asc"
+	gpg --dearmor <"$scratch/release/signer.asc" >"$scratch/release/sigsend.gpg"
+	# As the README has it: the keyring made in the release's folder, named from there.
+	for how in --keyring --unsigned; do
+		if [ "$how" = --keyring ]; then
+			(cd "$scratch/release" && run --keyring sigsend.gpg --against ../copy .)
+		else
+			run --unsigned --against "$scratch/copy" "$scratch/release"
+		fi
+		passed
+		for file in signer.asc sigsend.gpg; do
+			grep -qx "not part of the release: $file" "$scratch/said" || fail "$file was not named ($how): $(said)"
+		done
+		grep -qx "signature, not rebuilt: SHA256SUMS.asc" "$scratch/said" || fail "the signature was not named: $(said)"
+	done
+	echo "ok: passes, naming the keyring: $(grep -c '^not part' "$scratch/said") files not part of the release" ;;
+blank)
+	honest
+	deb=sigsend_1.0.0_amd64.deb
+	cp -a "$scratch/release" "$scratch/copy"
+	echo "a stranger's package" >"$scratch/release/ $deb"
+	run --unsigned --against "$scratch/set" "$scratch/release"
+	passed
+	grep -qx "not part of the release:  $deb" "$scratch/said" || fail "the name with a blank was not named: $(said)"
+	[ "$(grep -cx "same     $deb" "$scratch/said")" -eq 1 ] || fail "$deb was not compared once: $(said)"
+	echo "ok: ' $deb' beside $deb is not part of the release"
+	mv "$scratch/release/ $deb" "$scratch/copy/ $deb"
+	rm "$scratch/copy/$deb"
+	run --unsigned --against "$scratch/set" "$scratch/copy"
+	refused "^only in the rebuild: $deb\$"
+	grep -qx "not part of the release:  $deb" "$scratch/said" || fail "the name with a blank was not named: $(said)" ;;
+stops)
+	[ -n "$release" ] || { echo "skipped: no release folder (SIGSEND_RELEASE_DIR)"; exit 0; }
+	command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
+	if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
+		echo "skipped: not root, and no user namespace with subordinate ids: $said"
+		exit 0
+	fi
+	mkdir "$scratch/tmp" "$scratch/outs"
+	# The processes that descend from the rebuild, each as pid:start time.
+	descendants() {
+		local stat pid
+		for stat in /proc/[0-9]*/stat; do
+			pid=${stat#/proc/} pid=${pid%/stat}
+			while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
+				if [ "$pid" = "$first" ]; then
+					pid=${stat#/proc/} pid=${pid%/stat}
+					echo "$pid:$(cut -d' ' -f22 "$stat" 2>/dev/null)"
+					break
+				fi
+				pid=$(sed -n 's/^PPid:\t//p' "/proc/$pid/status" 2>/dev/null) || pid=""
+			done
+		done
+	}
+	TMPDIR=$scratch/tmp "$rebuild" --unsigned --keep "$scratch/outs/out" "$release" >"$scratch/first" 2>&1 &
+	first=$!
+	# Until a dpkg that descends from it fills the root.
+	for _ in $(seq 3000); do
+		descendants >"$scratch/descendants"
+		while IFS=: read -r pid _; do
+			[ "$(cat "/proc/$pid/comm" 2>/dev/null)" != dpkg ] || break 2
+		done <"$scratch/descendants"
+		kill -0 "$first" 2>/dev/null || fail "the rebuild ended before it built: $(cat "$scratch/first")"
+		sleep 0.1
+	done
+	compgen -G "$scratch/outs/.sigsend-rebuild.*" >/dev/null || fail "no set is being made beside OUT"
+	kill -TERM "$first"
+	status=0
+	wait "$first" || status=$?
+	first=""
+	[ "$status" -eq 143 ] || fail "the rebuild ended with $status, not 143: $(cat "$scratch/first")"
+	[ -z "$(ls -A "$scratch/outs")" ] || fail "left beside OUT: $(ls -A "$scratch/outs")"
+	[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
+	while IFS=: read -r pid start; do
+		[ "$(cut -d' ' -f22 "/proc/$pid/stat" 2>/dev/null)" != "$start" ] ||
+			fail "process $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) outlived the rebuild"
+	done <"$scratch/descendants"
+	for proc in /proc/[0-9]*; do
+		for place in cwd root; do
+			case $(readlink "$proc/$place" 2>/dev/null) in
+			"$scratch"/*) fail "process ${proc#/proc/} still has its $place in $(readlink "$proc/$place")" ;;
+			esac
+		done
+	done
+	echo "ok: stopped by SIGTERM with nothing left: $(tail -n 1 "$scratch/first")" ;;
+*) fail "no mode $mode" ;;
+esac
+gpgconf --kill all 2>/dev/null || true
+rm -rf "$scratch"
