@@ -1,0 +1,326 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+# scripts/publish of the release in DIR to a registry of the test's own
+# (label registry), checked with the tools that users check with. Debian's
+# docker-registry serves 127.0.0.1 on a free port, from a config file and
+# storage in SCRATCH. The release is published there twice with a
+# throwaway cosign key; then cosign verifies the signature of the tag and
+# of every platform's manifest, and each attestation: every platform's SBOM
+# and the VEX must be the release's own documents, the provenance must name
+# the tarball by its SHA-256, a builder and a build type. skopeo and podman
+# under a policy that requires a sigstore signature by the key must take the
+# image and refuse the same image pushed unsigned into another repository.
+# A copy of DIR with one file changed must be refused before anything is
+# pushed, and with KEYRING (the signer's keyring) so must an altered
+# SHA256SUMS.
+#
+# cosign and skopeo with sigstore support are Debian 13's: where they are
+# not installed (Debian 12), everything but the registry runs in a Debian
+# 13 root that mmdebstrap makes, which shares this host's network, as
+# scripts/builder makes its root. Prints "ok:" lines with the results, or
+# "skipped:" and why; the registry and every file go at the end.
+# Usage: tests/registry.sh DIR SCRATCH [KEYRING]
+set -euo pipefail
+fail() { echo "FAILED: $*" >&2; exit 1; }
+started=$SECONDS
+
+# Inside: publishes to the registry at ADDRESS and checks what it holds.
+inside() { # ADDRESS DIR WORK SOURCE [KEYRING]
+	local address=$1 dir=$2 work=$3 source=$4 keyring=${5:-}
+	local ref=$address/sigsend python=/usr/bin/python3
+	export HOME=$work/home COSIGN_PASSWORD=throwaway PODMAN_IGNORE_CGROUPSV1_WARNING=1
+	mkdir -p "$HOME"
+	cosign generate-key-pair --output-key-prefix "$work/cosign" >/dev/null 2>&1 || fail "cosign generate-key-pair failed"
+	local publish=("$source/scripts/publish" --insecure ${keyring:+--keyring "$keyring"})
+	export SIGSEND_COSIGN_KEY=$work/cosign.key
+
+	# The image's digests, read from the archive here (never by the code
+	# under test): "index DIGEST", then "linux-arm-v7 DIGEST" for each image.
+	local archive version
+	archive=$(cd "$dir" && compgen -G 'sigsend-*.oci.tar') || fail "$dir holds no image archive"
+	version=${archive#sigsend-} version=${version%.oci.tar}
+	local digests
+	digests=$("$python" -I - "$dir/$archive" <<'EOF'
+import json, sys, tarfile
+with tarfile.open(sys.argv[1]) as layout:
+    read = lambda name: json.load(layout.extractfile(name))
+    index = read("index.json")["manifests"][0]["digest"]
+    print("index", index)
+    for manifest in read("blobs/sha256/" + index[7:])["manifests"]:
+        p = manifest["platform"]
+        print("-".join(filter(None, (p["os"], p["architecture"], p.get("variant")))), manifest["digest"])
+EOF
+) || fail "cannot read the digests of $archive"
+	local index
+	index=$(sed -n 's/^index //p' <<<"$digests")
+
+	# Refused before anything is pushed: a file that is not the one
+	# SHA256SUMS lists, and with the signer's keyring an altered SHA256SUMS.
+	cp -a "$dir" "$work/doctored"
+	printf ' ' >>"$work/doctored/sigsend-$version.openvex.json"
+	local said
+	! said=$("${publish[@]}" "$work/doctored" "$address/doctored" 2>&1) || fail "publish took a changed VEX: $said"
+	said=$(grep "sigsend-$version.openvex.json" <<<"$said") || fail "the refusal does not name the changed VEX: $said"
+	! skopeo inspect --tls-verify=false --raw "docker://$address/doctored:$version" >/dev/null 2>&1 ||
+		fail "publish pushed the image of a release with a changed VEX"
+	echo "ok: a changed VEX is refused before anything is pushed: $said"
+	if [ -n "$keyring" ]; then
+		cp "$dir/sigsend-$version.openvex.json" "$work/doctored/"
+		echo "0000000000000000000000000000000000000000000000000000000000000000  extra" >>"$work/doctored/SHA256SUMS"
+		! said=$("${publish[@]}" "$work/doctored" "$address/doctored" 2>&1) || fail "publish took an altered SHA256SUMS: $said"
+		grep -q "signature of SHA256SUMS" <<<"$said" || fail "the refusal does not name the signature: $said"
+		echo "ok: an altered SHA256SUMS is refused: $(grep -m 1 -i 'bad signature' <<<"$said" || head -n 1 <<<"$said")"
+	fi
+
+	# Published twice: the second run adds no signature and no attestation.
+	local begun=$SECONDS out
+	out=$("${publish[@]}" "$dir" "$ref" 2>&1) || fail "publish failed:"$'\n'"$out"
+	[ "$(tail -n 1 <<<"$out")" = "$ref@$index" ] || fail "publish did not push the release's index $index:"$'\n'"$out"
+	echo "ok: published $ref:$version = $ref@$index in $((SECONDS - begun)) s"
+	grep '^scripts/publish' <<<"$out" | sed 's/^/    /'
+	attached() { # DIGEST: the digests of its .sig and .att manifests, and their layer counts
+		local kind raw
+		for kind in sig att; do
+			raw=$(skopeo inspect --tls-verify=false --raw "docker://$ref:sha256-${1#sha256:}.$kind") ||
+				fail "no .$kind beside $1"
+			echo "$kind $(sha256sum <<<"$raw" | cut -c1-12) $("$python" -I -c 'import json, sys; print(len(json.loads(sys.argv[1])["layers"]))' "$raw") layers"
+		done
+	}
+	local before after
+	before=$(while read -r _ digest; do attached "$digest"; done <<<"$digests")
+	begun=$SECONDS
+	out=$("${publish[@]}" "$dir" "$ref" 2>&1) || fail "the second publish failed:"$'\n'"$out"
+	[ "$(tail -n 1 <<<"$out")" = "$ref@$index" ] || fail "the second publish gave another digest:"$'\n'"$out"
+	after=$(while read -r _ digest; do attached "$digest"; done <<<"$digests")
+	# The signatures stay as they were; each attestation is replaced by one of its kind.
+	[ "$(grep ^sig <<<"$before")" = "$(grep ^sig <<<"$after")" ] ||
+		fail "the second publish changed the signatures:"$'\n'"$before"$'\n'"$after"
+	[ "$(grep ^att <<<"$before" | cut -d' ' -f1,3-)" = "$(grep ^att <<<"$after" | cut -d' ' -f1,3-)" ] ||
+		fail "the second publish piled up attestations:"$'\n'"$before"$'\n'"$after"
+	echo "ok: published again in $((SECONDS - begun)) s: same digest, signatures unchanged, still $(grep ^att <<<"$after" | awk '{ n += $3 } END { print n }') attestations"
+
+	# cosign: the signature of the tag and of every platform's manifest.
+	local pub=$work/cosign.pub
+	local verify=(cosign verify --insecure-ignore-tlog=true --key "$pub")
+	out=$("${verify[@]}" "$ref:$version" 2>"$work/verify.err") || fail "cosign verify $ref:$version: $(cat "$work/verify.err")"
+	echo "ok: cosign verify $ref:$version"
+	grep -v '^WARNING' "$work/verify.err" | grep . | sed 's/^/    /'
+	grep . <<<"$out" | sed 's/^/    /'
+	local platform digest count=0
+	while read -r platform digest; do
+		[ "$platform" != index ] || continue
+		"${verify[@]}" "$ref@$digest" >/dev/null 2>"$work/verify.err" ||
+			fail "cosign verify of $platform ($digest): $(cat "$work/verify.err")"
+		count=$((count + 1))
+	done <<<"$digests"
+	echo "ok: cosign verify of every platform's manifest by digest ($count)"
+
+	# cosign: each attestation is there once, on its digest, and holds the
+	# release's own document.
+	attestation() { # TYPE DIGEST
+		cosign verify-attestation --insecure-ignore-tlog=true --key "$pub" --type "$1" "$ref@$2" 2>"$work/verify.err" ||
+			fail "cosign verify-attestation --type $1 $ref@$2: $(cat "$work/verify.err")"
+	}
+	predicate() { # OUTPUT TYPE DIGEST [FILE]: the predicate, checked against FILE where given
+		"$python" -I - "$@" <<'EOF'
+import base64, json, sys
+output, kind, digest, *expected = sys.argv[1:]
+lines = [line for line in output.splitlines() if line.strip()]
+if len(lines) != 1:
+    sys.exit(f"{len(lines)} attestations of {kind}, not one")
+statement = json.loads(base64.b64decode(json.loads(lines[0])["payload"]))
+got, subjects = statement["predicateType"], statement["subject"]
+if got != kind:
+    sys.exit(f"the predicate type is {got}, not {kind}")
+if [subject["digest"]["sha256"] for subject in subjects] != [digest[7:]]:
+    sys.exit(f"the subject is {subjects}, not {digest}")
+if expected:
+    with open(expected[0], encoding="utf-8") as file:
+        if statement["predicate"] != json.load(file):
+            sys.exit(f"the predicate is not {expected[0]}")
+print(json.dumps(statement["predicate"], sort_keys=True))
+EOF
+	}
+	local amd64=""
+	count=0
+	while read -r platform digest; do
+		[ "$platform" != index ] || continue
+		out=$(attestation spdxjson "$digest")
+		said=$(predicate "$out" https://spdx.dev/Document "$digest" "$dir/sigsend-$version-$platform.spdx.json") ||
+			fail "the SBOM attested on $platform: $said"
+		[ "$platform" != linux-amd64 ] || amd64=$said
+		count=$((count + 1))
+	done <<<"$digests"
+	said=$("$python" -I - "$amd64" <<'EOF'
+import json, sys
+sbom = json.loads(sys.argv[1])
+print(sbom["spdxVersion"], sbom["name"], "with", ", ".join(p["name"] + " " + p.get("versionInfo", "") for p in sbom["packages"]))
+EOF
+)
+	echo "ok: every platform's SBOM attested on its manifest is the release's ($count); linux/amd64's: $said"
+	out=$(attestation openvex "$index")
+	said=$(predicate "$out" https://openvex.dev/ns "$index" "$dir/sigsend-$version.openvex.json") || fail "the VEX: $said"
+	said=$("$python" -I - "$said" <<'EOF'
+import json, sys
+vex = json.loads(sys.argv[1])
+answers = sorted({(s["vulnerability"]["name"], s["status"]) for s in vex["statements"]})
+print(vex["@id"], len(vex["statements"]), "statements:", ", ".join(" ".join(a) for a in answers))
+EOF
+)
+	echo "ok: the VEX attested on the index is the release's: $said"
+	out=$(attestation slsaprovenance1 "$index")
+	said=$(predicate "$out" https://slsa.dev/provenance/v1 "$index") || fail "the provenance: $said"
+	said=$("$python" -I - "$said" "$dir/sigsend-$version.tar.gz" "$dir/sigsend-$version.buildinfo" <<'EOF'
+import hashlib, json, sys
+predicate, tarball, buildinfo = json.loads(sys.argv[1]), sys.argv[2], sys.argv[3]
+with open(tarball, "rb") as file:
+    sha = hashlib.sha256(file.read()).hexdigest()
+with open(buildinfo, encoding="utf-8") as file:
+    commit = [line.split(": ", 1)[1] for line in file.read().splitlines() if line.startswith("Git-Commit: ")]
+definition, builder = predicate["buildDefinition"], predicate["runDetails"]["builder"]["id"]
+build_type, dependencies = definition["buildType"], definition["resolvedDependencies"]
+named = [d.get("name", "") for d in dependencies if d.get("digest", {}).get("sha256") == sha]
+if not named or not named[0].endswith(".tar.gz"):
+    sys.exit(f"it names no tarball of SHA-256 {sha}")
+if not build_type.startswith("https://") or not builder.startswith("https://"):
+    sys.exit(f"its buildType {build_type!r} or builder {builder!r} is no https URL")
+if definition["externalParameters"]["source"]["gitCommit"] != commit[0]:
+    sys.exit("its commit is not the buildinfo's")
+packages = [d["uri"] for d in dependencies if d.get("uri", "").startswith("pkg:deb/")]
+print(f"buildType {build_type}, builder {builder}, {named[0]} sha256:{sha[:16]}..., "
+      f"commit {commit[0][:12]}, {len(packages)} Debian packages such as {packages[0]}")
+EOF
+) || fail "the provenance: $said"
+	echo "ok: the provenance attested on the index: $said"
+
+	# Users' runtimes under a policy that requires the key's signature.
+	skopeo copy --quiet --dest-tls-verify=false "oci-archive:$dir/$archive" "docker://$address/unsigned:$version" ||
+		fail "could not push the unsigned image"
+	"$python" -I - "$address" "$pub" "$work/policy.json" <<'EOF'
+import json, sys
+address, key, path = sys.argv[1:]
+rule = [{"type": "sigstoreSigned", "keyPath": key, "signedIdentity": {"type": "matchRepository"}}]
+with open(path, "x", encoding="utf-8") as file:
+    json.dump({"default": [{"type": "reject"}], "transports": {"docker": {address: rule}}}, file, indent=2)
+EOF
+	mkdir "$work/registries.d"
+	printf 'docker:\n  %s:\n    use-sigstore-attachments: true\n' "$address" >"$work/registries.d/sigsend-test.yaml"
+	local policy=(--policy "$work/policy.json" --registries.d "$work/registries.d")
+	for image in "$ref:$version" "$ref@$(sed -n 's/^linux-arm64 //p' <<<"$digests")"; do
+		said=$(skopeo "${policy[@]}" copy --all --src-tls-verify=false "docker://$image" "dir:$work/taken" 2>&1) ||
+			fail "skopeo under the policy refused $image: $said"
+		rm -rf "$work/taken"
+		echo "ok: skopeo under the policy takes $image"
+	done
+	! said=$(skopeo "${policy[@]}" copy --all --src-tls-verify=false "docker://$address/unsigned:$version" "dir:$work/taken" 2>&1) ||
+		fail "skopeo under the policy took the unsigned image"
+	grep -q "A signature was required, but no signature exists" <<<"$said" || fail "skopeo refused for another reason: $said"
+	echo "ok: skopeo under the policy refuses $address/unsigned:$version: ${said##*msg=}"
+	if command -v podman >/dev/null; then
+		# podman reads registries.d only from /etc/containers: a copy with
+		# the test's, in a mount namespace of its own.
+		# shellcheck disable=SC2016 # the arguments are expanded inside
+		said=$(unshare --mount --propagation private bash -c '
+			set -euo pipefail
+			work=$1 ref=$2 unsigned=$3
+			cp -a /etc/containers "$work/etc-containers"
+			cp "$work/registries.d/sigsend-test.yaml" "$work/etc-containers/registries.d/" 2>/dev/null ||
+				cp -a "$work/registries.d" "$work/etc-containers/"
+			mount --bind "$work/etc-containers" /etc/containers
+			podman=(podman --root "$work/podman/root" --runroot "$work/podman/run" --storage-driver vfs)
+			"${podman[@]}" pull -q --tls-verify=false --signature-policy "$work/policy.json" "docker://$ref" >/dev/null ||
+				{ echo "podman refused $ref"; exit 1; }
+			echo "ok: podman under the policy takes $ref"
+			if refused=$("${podman[@]}" pull -q --tls-verify=false --signature-policy "$work/policy.json" "docker://$unsigned" 2>&1); then
+				echo "podman took $unsigned"; exit 1
+			fi
+			echo "ok: podman under the policy refuses $unsigned: $refused"
+			"${podman[@]}" rmi -a -f >/dev/null 2>&1 || true
+		' - "$work" "$ref:$version" "$address/unsigned:$version" 2>&1) || fail "podman: $said"
+		grep -q "A signature was required, but no signature exists" <<<"$said" || fail "podman refused for another reason: $said"
+		echo "$said"
+	else
+		echo "note: no podman here: skopeo alone checked the policy"
+	fi
+}
+
+case ${1:-} in
+--inside) shift; inside "$@"; exit 0 ;;
+--enter) # ROOT ADDRESS [KEYRING]: from mmdebstrap's hook, into its root.
+	# podman unpacks layers in a chroot of their own, which needs the root
+	# to be a mount point: a bind mount, in a namespace that ends with it.
+	# shellcheck disable=SC2016 # the arguments are expanded inside
+	exec unshare --mount --propagation private bash -c 'mount --rbind "$1" "$1" &&
+		exec chroot "$1" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 TZ=UTC \
+		bash /in/tests/registry.sh --inside "$2" /in/release /in/work /in ${3:+/in/keyring.gpg}' - "${@:2}" ;;
+esac
+{ [ $# -ge 2 ] && [ $# -le 3 ]; } || { echo "usage: tests/registry.sh DIR SCRATCH [KEYRING]" >&2; exit 2; }
+dir=$(realpath "$1") scratch=$2 keyring=${3:-}
+source=$(cd "$(dirname "$0")/.." && pwd)
+[ "$(id -u)" -eq 0 ] || { echo "skipped: the registry's podman storage and the Debian 13 root need root"; exit 0; }
+command -v docker-registry >/dev/null || { echo "skipped: no docker-registry (the docker-registry package)"; exit 0; }
+native=yes
+if ! command -v cosign >/dev/null || ! command -v skopeo >/dev/null; then
+	native=""
+	command -v mmdebstrap >/dev/null ||
+		{ echo "skipped: no cosign and skopeo here (Debian 13's), and no mmdebstrap to make a Debian 13 root with them"; exit 0; }
+fi
+registry=""
+cleanup() {
+	if [ -n "$registry" ]; then
+		kill "$registry" 2>/dev/null || true
+		wait "$registry" 2>/dev/null || true
+	fi
+	rm -rf "$scratch"
+}
+trap cleanup EXIT
+rm -rf "$scratch"
+mkdir -p "$scratch/storage" "$scratch/tmp"
+
+# The registry, on a port that the kernel found free.
+port=$(/usr/bin/python3 -I -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+address=127.0.0.1:$port
+cat >"$scratch/registry.yml" <<EOF
+version: 0.1
+log:
+  level: warn
+storage:
+  filesystem:
+    rootdirectory: $scratch/storage
+http:
+  addr: $address
+EOF
+docker-registry serve "$scratch/registry.yml" >"$scratch/registry.log" 2>&1 &
+registry=$!
+deadline=$((SECONDS + 20))
+until (: <"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+	kill -0 "$registry" 2>/dev/null || fail "docker-registry stopped: $(cat "$scratch/registry.log")"
+	[ "$SECONDS" -lt "$deadline" ] || fail "docker-registry did not listen on $address in 20 s"
+	sleep 0.1
+done
+echo "ok: docker-registry $(docker-registry --version | awk '{ print $3 }') serves $address"
+
+if [ -n "$native" ]; then
+	mkdir "$scratch/work"
+	inside "$address" "$dir" "$scratch/work" "$source" "$keyring"
+else
+	# What runs inside the root: this checkout's publish and test, the
+	# release, the keyring.
+	mkdir -p "$scratch/in/cmake" "$scratch/in/tests" "$scratch/in/work"
+	cp -a "$source/scripts" "$scratch/in/"
+	cp "$source/cmake/architectures.txt" "$scratch/in/cmake/"
+	cp "$0" "$scratch/in/tests/registry.sh"
+	cp -a "$dir" "$scratch/in/release"
+	[ -z "$keyring" ] || cp "$keyring" "$scratch/in/keyring.gpg"
+	quote() { printf '%q ' "$@"; }
+	# shellcheck disable=SC2016 # each hook's $1 is the root, which mmdebstrap gives it
+	TMPDIR=$scratch/tmp unshare --mount --propagation private mmdebstrap --mode=root --quiet --variant=apt \
+		--format=null --include=cosign,skopeo,podman,ca-certificates,gpgv,python3,mount \
+		--customize-hook="copy-in $(quote "$scratch/in") /" \
+		--customize-hook="echo \"ok: a Debian 13 root with cosign, skopeo and podman in \$((\$(date +%s) - $(date +%s))) s\"" \
+		--customize-hook="$(quote bash "$source/tests/registry.sh" --enter) \"\$1\" $(quote "$address" ${keyring:+x})" \
+		trixie /dev/null "deb http://deb.debian.org/debian trixie main" 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&- ||
+		fail "the check in the Debian 13 root failed (above)"
+fi
+echo "ok: the whole check took $((SECONDS - started)) s"
