@@ -7,6 +7,7 @@ import os
 import sys
 import unittest
 
+sys.dont_write_bytecode = True  # nothing is left in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
 from documents import architectures, buildinfo  # noqa: E402
 
