@@ -4,7 +4,8 @@
 (Debian's machine-readable copyright file) and NOTICES (sigsend's licence,
 then each linked work's, as the packages that brought them ship them); and
 with a linker map, sigsend.spdx.json (SPDX 2.3) and sigsend.openvex.json
-(OpenVEX 0.2.0, answering scripts/advisories.json). What was linked comes
+(OpenVEX 0.2.0, answering scripts/advisories.json), and packaging.json,
+what the packages say of it (cmake/package-fields.cmake). What was linked comes
 from the map, who made it from the package that owns each file (dpkg), or
 from the files `source`, `copyright` and `changelog.Debian.gz` beside it.
 A file of a work whose licence is not known here stops it, and so does a
@@ -55,8 +56,20 @@ def sbom_and_vex(described, build, advisories):
     if refused:
         raise ValueError("the binary links code that an advisory names, and its supplier does not "
                          f"say it is fixed: {refused}")
-    return {"sigsend.spdx.json": dumps(sbom.sbom(described, build)),
-            "sigsend.openvex.json": dumps(vex.vex(said, build))}
+    document = sbom.sbom(described, build)
+    return {"sigsend.spdx.json": dumps(document), "sigsend.openvex.json": dumps(vex.vex(said, build)),
+            "packaging.json": dumps(packaging(described, document))}
+
+
+def packaging(described, document):
+    """What the packages say of the executable, for cmake/package-fields.cmake:
+    its licence; Debian's Static-Built-Using, each source package at its
+    exact version; and Fedora's bundled() Provides, each work at its upstream
+    version."""
+    return {"license": document["packages"][0]["licenseConcluded"],
+            "static_built_using": ", ".join(dict.fromkeys(
+                "%s (= %s)" % (w["source"], w["packaged"]) for w in described)),
+            "bundled": ", ".join("bundled(%s) = %s" % (w["name"], w["upstream"]) for w in described)}
 
 
 def main(args):
@@ -65,7 +78,7 @@ def main(args):
     system = platform.freedesktop_os_release()
     license_text = read(license_file)
     os.makedirs(out, exist_ok=True)
-    for name in ("sigsend.spdx.json", "sigsend.openvex.json"):
+    for name in ("sigsend.spdx.json", "sigsend.openvex.json", "packaging.json"):
         if os.path.exists(os.path.join(out, name)):
             os.remove(os.path.join(out, name))
     files = [(os.path.realpath(path), member)

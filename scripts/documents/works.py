@@ -153,7 +153,7 @@ def describe(work, copyright_text, gcc, gpl):
     else:
         raise ValueError(f"the linker took code of {work['source']}, whose licence sigsend does not know")
     linked = "Linked statically from %s: %s" % (work["package"], " ".join(n for n, _ in work["members"]))
-    return dict(work, **dict(facts, comment=linked + facts.pop("said")))
+    return dict(work, packaged=work["version"], **dict(facts, comment=linked + facts.pop("said")))
 
 
 def dpkg_owner(path):
@@ -175,7 +175,7 @@ def dpkg_owner(path):
 
 
 def changelog_names(path):
-    """The advisories (CVE ids) that a gzipped changelog names, "" where there is none."""
+    """The advisories (CVE ids) that a gzipped changelog names, none where it is missing."""
     if not os.access(path, os.R_OK):
         return []
     with gzip.open(path, "rt", errors="replace") as f:

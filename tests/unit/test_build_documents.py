@@ -53,6 +53,12 @@ class RealBuilds(unittest.TestCase):
                          "12.2.0-14%2Bdeb12u1?arch=amd64&distro=debian-12&upstream=gcc-12")
 
 
+    def test_packages_name_each_source_package_at_its_debian_version_and_each_work_upstream(self):
+        fields = json.loads(builds.documents("armhf")["packaging.json"])
+        self.assertEqual(fields["static_built_using"], "musl (= 1.2.3-1), gcc-12-cross (= 12.2.0-14cross1)")
+        self.assertEqual(fields["bundled"], "bundled(musl) = 1.2.3, bundled(gcc-runtime) = 12.2.0")
+        self.assertEqual(fields["license"], "MIT AND BSD-2-Clause AND GPL-3.0-or-later WITH GCC-exception-3.1")
+
 class LinkerMap(unittest.TestCase):
     def test_only_absolute_archive_members_and_loaded_objects_are_taken(self):
         taken = works.taken("LOAD CMakeFiles/sigsend.dir/src/sigsend.cpp.o\n"
