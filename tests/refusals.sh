@@ -5,7 +5,7 @@
 # (label release), on a fresh clone of SOURCE's last commit:
 #   full   an OUTDIR that holds anything, which it leaves as it was
 #   key    a signing key that cannot sign, with nothing written and no
-#          gpg-agent left running
+#          GnuPG daemon of its home left running
 #   dirty  a tree with a change that is not committed
 #   hidden a change that git was told to overlook (assume-unchanged)
 #   inputs an OUTDIR that is a link to nothing or starts with '-', a TMPDIR
@@ -47,10 +47,15 @@ key)
 	command -v gpg >/dev/null || { echo "skipped: no gpg (the gnupg package)"; exit 0; }
 	mkdir -m 700 "$scratch/gnupg"
 	release "$scratch/out" GNUPGHOME="$scratch/gnupg" SIGSEND_SIGNING_KEY=nobody@example.org
-	agent=$(GNUPGHOME=$scratch/gnupg gpg-connect-agent --no-autostart 'getinfo pid' /bye 2>/dev/null |
-		sed -n 's/^D //p')
+	left=""
+	for proc in /proc/[0-9]*; do
+		case $(cat "$proc/comm" 2>/dev/null) in
+		gpg-agent | keyboxd | dirmngr | scdaemon)
+			! grep -qF "$scratch/gnupg" "$proc/cmdline" 2>/dev/null || left+=" $(cat "$proc/comm") ${proc#/proc/}" ;;
+		esac
+	done
 	GNUPGHOME=$scratch/gnupg gpgconf --kill all 2>/dev/null || true
-	[ -z "$agent" ] || fail "the release left the gpg-agent that its key check started, pid $agent"
+	[ -z "$left" ] || fail "the release left GnuPG daemons that its key check started:$left"
 	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out without its key" ;;
 dirty)
 	echo "// a change" >>"$scratch/clone/src/sigsend.cpp"
