@@ -42,7 +42,12 @@ if(SIGSEND_MUSL_SPECS)
   endif()
 endif()
 
-find_program(SIGSEND_JQ jq)
+# Every build's notices and copyright file, and the static build's SBOM and
+# VEX, are written by scripts/documents, with Python's standard library.
+if(NOT EXISTS /usr/bin/python3)
+  message(FATAL_ERROR "sigsend: /usr/bin/python3 was not found, which writes the notices of "
+                      "every build (install python3).")
+endif()
 string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
 set(musl_missing "")
 if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
@@ -51,8 +56,6 @@ elseif(NOT SIGSEND_MUSL_SPECS)
   set(musl_missing "musl-gcc.specs was not found (install the musl-tools package)")
 elseif(musl_unaccounted)
   set(musl_missing "${musl_unaccounted}")
-elseif(NOT SIGSEND_JQ)
-  set(musl_missing "jq was not found, which writes the static build's SBOM (install jq)")
 elseif("${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${build_type}}" MATCHES "-fsanitize" AND
        SIGSEND_LIBC STREQUAL "auto")
   set(musl_missing "sanitizers need the system C library")

@@ -26,44 +26,18 @@ if(CPACK_DEBIAN_PACKAGE_SHLIBDEPS)
 endif()
 
 # The .rpm names every licence of what the executable holds: sigsend's own,
-# and, in the static build, those of the works that the SBOM lists.
+# and, in the static build, those of the works that its SBOM lists. What the
+# static executable bundles is named as each packaging tool reads it:
+# Debian's Static-Built-Using, with each source package at its exact version
+# (deb-rebuild.cmake writes the field, which CPack does not know), and
+# Fedora's bundled() Provides, with each work's upstream version. The
+# documents package writes all three beside the SBOM, from the same facts.
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
-if(EXISTS "${CPACK_SIGSEND_SBOM}")
-  file(READ "${CPACK_SIGSEND_SBOM}" sbom)
-  string(JSON CPACK_RPM_PACKAGE_LICENSE GET "${sbom}" packages 0 licenseConcluded)
-endif()
-
-# What the static executable bundles, named as each packaging tool reads it,
-# from the SBOM's purls: Debian's Static-Built-Using, with each source package
-# at its exact version (deb-rebuild.cmake writes the field, which CPack does not
-# know), and Fedora's bundled() Provides, with each work's upstream version.
 set(CPACK_SIGSEND_STATIC_BUILT_USING "")
+get_filename_component(notices "${CPACK_SIGSEND_SBOM}" DIRECTORY)
 if(EXISTS "${CPACK_SIGSEND_SBOM}")
-  string(JSON count LENGTH "${sbom}" packages)
-  math(EXPR last "${count} - 1")
-  set(built_using "")
-  set(bundled "")
-  foreach(i RANGE 1 ${last})
-    string(JSON purpose GET "${sbom}" packages ${i} primaryPackagePurpose)
-    if(NOT purpose STREQUAL "LIBRARY")
-      continue()
-    endif()
-    string(JSON name GET "${sbom}" packages ${i} name)
-    string(JSON purl GET "${sbom}" packages ${i} externalRefs 0 referenceLocator)
-    string(JSON cpe GET "${sbom}" packages ${i} externalRefs 1 referenceLocator)
-    if(NOT purl MATCHES "^pkg:deb/[^/]+/([^@]+)@([^?]+)(\\?(.*))?$")
-      message(FATAL_ERROR "sigsend: the SBOM's purl for ${name} is not a Debian package's: ${purl}")
-    endif()
-    set(source ${CMAKE_MATCH_1})
-    string(REPLACE "%2B" "+" version "${CMAKE_MATCH_2}")
-    if(CMAKE_MATCH_4 MATCHES "(^|&)upstream=([^&]+)")
-      set(source ${CMAKE_MATCH_2})
-    endif()
-    list(APPEND built_using "${source} (= ${version})")
-    string(REGEX REPLACE "^cpe:2\\.3:a:[^:]+:[^:]+:([^:]+):.*$" "\\1" upstream "${cpe}")
-    list(APPEND bundled "bundled(${name}) = ${upstream}")
-  endforeach()
-  list(REMOVE_DUPLICATES built_using)
-  list(JOIN built_using ", " CPACK_SIGSEND_STATIC_BUILT_USING)
-  list(JOIN bundled ", " CPACK_RPM_PACKAGE_PROVIDES)
+  file(READ "${notices}/packaging.json" packaging)
+  string(JSON CPACK_RPM_PACKAGE_LICENSE GET "${packaging}" license)
+  string(JSON CPACK_SIGSEND_STATIC_BUILT_USING GET "${packaging}" static_built_using)
+  string(JSON CPACK_RPM_PACKAGE_PROVIDES GET "${packaging}" bundled)
 endif()
