@@ -83,7 +83,7 @@ def verify_release(args):
     if checked["checksums"].get(tarball) != copied[tarball]:
         raise ValueError(f"{info} does not list {tarball} with its SHA-256 and size")
     with open(os.path.join(work, "pins"), "x", encoding="utf-8") as file:
-        file.write(buildinfo.pins(checked["packages"]))
+        file.write(buildinfo.pins(checked["packages"], checked["archive_dates"]))
     with open(os.path.join(work, "names"), "x", encoding="utf-8") as file:
         file.write("".join(name + "\0" for name in sorted(["SHA256SUMS", *listed])))
     for key in ("version", "revision", "architecture", "epoch"):

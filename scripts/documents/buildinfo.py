@@ -16,6 +16,7 @@ ENTRY = re.compile(rf"({PACKAGE})(?::([a-z0-9][a-z0-9-]*))? \(= ([^ ()]+)\)(,?)"
 CHECKSUM = re.compile(r"([0-9a-f]{64}) (0|[1-9][0-9]*) (.+)")
 COMMIT = re.compile(r"[0-9a-f]{40}")
 EPOCH = re.compile(r'SOURCE_DATE_EPOCH="(0|[1-9][0-9]{0,11})"')
+ARCHIVE_DATE = re.compile(r"([a-z][a-z0-9-]*) ([0-9]{8}T[0-9]{6}Z)")
 
 
 def parse(data):
@@ -152,10 +153,29 @@ def check(fields, architectures):
                          f"SOURCE_DATE_EPOCH {epoch}")
     return {"version": version, "revision": revision, "architecture": architecture,
             "epoch": epoch, "date": date, "packages": packages(fields, architectures),
-            "checksums": checksums(fields)}
+            "checksums": checksums(fields), "archive_dates": archive_dates(fields)}
 
 
-def pins(entries):
-    """A buildinfo of only Installed-Build-Depends, for scripts/builder --pins."""
+def archive_dates(fields):
+    """Archive-Dates, where the buildinfo has it: (suite, stamp) pairs, each
+    suite's Release date in snapshot.debian.org's form."""
+    if "Archive-Dates" not in fields:
+        return []
+    dates = []
+    for line in lines(fields, "Archive-Dates"):
+        match = ARCHIVE_DATE.fullmatch(line)
+        if not match:
+            raise ValueError(f"the buildinfo's Archive-Dates has a line that is not "
+                             f"'suite YYYYMMDDTHHMMSSZ': {line!r}")
+        dates.append(match.groups())
+    return dates
+
+
+def pins(entries, dates=()):
+    """A buildinfo of only Installed-Build-Depends, and the Archive-Dates that
+    the builder names where a version is no longer served, for scripts/builder --pins."""
     listed = [f" {package}{':' + arch if arch else ''} (= {version})" for package, arch, version in entries]
-    return "Installed-Build-Depends:\n" + ",\n".join(listed) + "\n"
+    text = "Installed-Build-Depends:\n" + ",\n".join(listed) + "\n"
+    if dates:
+        text += "Archive-Dates:\n" + "".join(f" {suite} {stamp}\n" for suite, stamp in dates)
+    return text

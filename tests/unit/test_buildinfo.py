@@ -95,6 +95,13 @@ class Check(unittest.TestCase):
         listed = GOOD.split("Installed-Build-Depends:\n")[1].split("Environment:")[0]
         self.assertEqual(pins, "Installed-Build-Depends:\n" + listed)
 
+    def test_archive_dates_reach_the_pins_and_a_date_that_is_no_stamp_is_refused(self):
+        dated = GOOD.replace("Environment:", "Archive-Dates:\n trixie 20261121T091544Z\nEnvironment:")
+        self.assertTrue(buildinfo.pins(check(dated)["packages"], check(dated)["archive_dates"])
+                        .endswith("Archive-Dates:\n trixie 20261121T091544Z\n"))
+        with self.assertRaisesRegex(ValueError, "Archive-Dates"):
+            check(dated.replace("20261121T091544Z", "-oAPT::X=1"))
+
     def test_an_apt_option_as_a_package_line_is_refused(self):
         hostile = GOOD.replace(" bsdutils (= 1:2.41.5-0+deb13u1),",
                                " -oDPkg::Pre-Invoke::=id>/proc/1/root/tmp/x;exit${IFS}1;# (= 1),")
