@@ -22,6 +22,15 @@ script names itself) and exits 1.
   manifests ARCHIVE
       prints "index DIGEST", then "PLATFORM DIGEST" for each image of the
       OCI image archive ARCHIVE
+  architectures COLUMN...
+      prints the named columns of every row of cmake/architectures.txt,
+      space-separated, one row a line
+  buildinfo SET --version V --revision R --epoch SECONDS --path TREE
+            --environment FILE --architecture A... --suite S...
+      writes SET/sigsend-V.buildinfo, with the checksums of every file of
+      SET, this machine's packages (dpkg), origin and the dates of the
+      suites' Release files (apt's lists), and the environment that FILE
+      holds (as `env -0` prints it); then SET/SHA256SUMS of them all
 """
 
 import argparse
@@ -90,7 +99,31 @@ def verify_release(args):
         print(f"{key}={checked[key]}")
 
 
+def columns(args):
+    if not args:
+        raise ValueError("architectures: name the columns to print")
+    sys.stdout.write(architectures.columns(architectures.read(TABLE), args))
+
+
+def write_buildinfo(args):
+    parser = argparse.ArgumentParser(prog="documents buildinfo")
+    parser.add_argument("set")
+    for option in ("--version", "--revision", "--path", "--environment"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--architecture", action="append", required=True)
+    parser.add_argument("--suite", action="append", required=True)
+    parser.add_argument("--epoch", required=True, type=int)
+    options = parser.parse_args(args)
+    with open(options.environment, "rb") as file:
+        environment = [entry.decode() for entry in file.read().split(b"\0") if entry]
+    buildinfo.write(options.set, {
+        "version": options.version, "revision": options.revision,
+        "architectures": options.architecture, "epoch": options.epoch, "path": options.path,
+        "suites": options.suite, "environment": environment})
+
+
 COMMANDS = {"take": take, "verify-release": verify_release,
+            "architectures": columns, "buildinfo": write_buildinfo,
             "notices": build.main, "oci-image": oci.main, "vex-merge": vex.main,
             "provenance": lambda args: provenance.command(args, TABLE),
             "manifests": provenance.manifests_command}

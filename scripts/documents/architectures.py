@@ -27,3 +27,12 @@ def parse(text):
 def read(path):
     with open(path, encoding="utf-8") as file:
         return parse(file.read())
+
+
+def columns(rows, names):
+    """The columns NAMES of every row, space-separated, one row a line: the
+    table as the scripts read it, whatever order its columns are in."""
+    for name in names:
+        if name not in rows[0]:
+            raise ValueError(f"architectures.txt has no column {name}; it has {' '.join(rows[0])}")
+    return "".join(" ".join(row[name] for name in names) + "\n" for row in rows)

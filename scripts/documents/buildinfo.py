@@ -1,12 +1,15 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""A release's buildinfo (deb-buildinfo(5)), as scripts/build-set writes it:
-one deb822 paragraph, read strictly, and the fields a rebuild uses, each
-checked against its grammar before anything uses it."""
+"""A release's buildinfo (deb-buildinfo(5)): one deb822 paragraph, read
+strictly, and the fields a rebuild uses, each checked against its grammar
+before anything uses it; and its writer, for scripts/build-set."""
 
 import datetime
 import email.utils
+import glob
+import os
 import re
+import subprocess
 
 from documents import sums
 
@@ -179,3 +182,126 @@ def pins(entries, dates=()):
     if dates:
         text += "Archive-Dates:\n" + "".join(f" {suite} {stamp}\n" for suite, stamp in dates)
     return text
+
+
+# The writer: scripts/build-set hands it the values, and it reads the
+# machine's own (dpkg, apt's lists) where the build saw them.
+
+def render(values):
+    """The buildinfo's text from VALUES: version, revision, architectures
+    (the Debian names built), files (name -> ((md5, sha1, sha256), size)),
+    origin, native, epoch, path, suites, dates (suite -> stamp), packages
+    ((name, architecture, version) each, as dpkg lists them) and
+    environment (NAME=value entries)."""
+    if not values["origin"]:
+        raise ValueError("Build-Origin is empty: dpkg-vendor named no vendor")
+    files = values["files"]
+    checksums = [f"Checksums-{kind}:\n" + "".join(
+        f" {sums[index]} {size} {name}\n" for name, (sums, size) in files.items())
+        for index, kind in enumerate(("Md5", "Sha1", "Sha256"))]
+    when = datetime.datetime.fromtimestamp(values["epoch"], datetime.timezone.utc)
+    native = values["native"]
+    installed = sorted((f" {name if arch in (native, 'all') else name + ':' + arch} (= {version}),"
+                        for name, arch, version in values["packages"]), key=str.encode)
+    if not installed:
+        raise ValueError("dpkg lists no installed package")
+    installed[-1] = installed[-1][:-1]
+    environment = []
+    for entry in sorted(values["environment"], key=lambda entry: entry.encode()):
+        name, _, value = entry.partition("=")
+        if "\n" in entry:
+            raise ValueError(f"the build's environment variable {name} holds a line break")
+        value = value.replace("\\", "\\\\").replace('"', '\\"')
+        environment.append(f' {name}="{value}"\n')
+    return "".join([
+        "Format: 1.0\n",
+        "Source: sigsend\n",
+        "Binary: sigsend\n",
+        f"Architecture: {' '.join(values['architectures'])} source\n",
+        f"Version: {values['version']}\n",
+        f"Git-Commit: {values['revision']}\n",
+        *checksums,
+        f"Build-Origin: {values['origin']}\n",
+        f"Build-Architecture: {native}\n",
+        f"Build-Date: {email.utils.format_datetime(when)}\n",
+        f"Build-Path: {values['path']}\n",
+        f"Build-Suites: {' '.join(values['suites'])}\n",
+        "Archive-Dates:\n",
+        *(f" {suite} {values['dates'][suite]}\n" for suite in values["suites"]),
+        "Installed-Build-Depends:\n",
+        "".join(line + "\n" for line in installed),
+        "Environment:\n",
+        *environment,
+    ])
+
+
+def release_dates(folder, suites):
+    """When the archive was published as apt read it: the Date of each
+    suite's Release file in FOLDER (apt's lists), in snapshot.debian.org's
+    form. A rebuild once the archive has moved on asks snapshot.debian.org
+    for the first snapshot after the latest of them."""
+    dates = {}
+    names = sorted(glob.glob(os.path.join(glob.escape(folder), "*_InRelease")))
+    names += sorted(glob.glob(os.path.join(glob.escape(folder), "*_Release")))
+    for path in names:
+        if not os.path.isfile(path):
+            continue
+        with open(path, encoding="utf-8", errors="replace") as file:
+            text = file.read().split("\n")
+        codename = next((line[10:] for line in text if line.startswith("Codename: ")), "")
+        date = next((line[6:] for line in text if line.startswith("Date: ")), "")
+        if not date:
+            raise ValueError(f"{path} has no Date")
+        try:
+            when = email.utils.parsedate_to_datetime(date)
+        except (TypeError, ValueError):
+            raise ValueError(f"{path} has a Date that cannot be read: {date!r}") from None
+        if when.tzinfo is None:
+            raise ValueError(f"{path} has a Date without a time zone: {date!r}")
+        if codename:
+            dates[codename] = when.astimezone(datetime.timezone.utc).strftime("%Y%m%dT%H%M%SZ")
+    for suite in suites:
+        if suite not in dates:
+            raise ValueError(f"apt's lists hold no Release file of {suite}")
+    return dates
+
+
+def run(*command):
+    """COMMAND's output, which must be there: a failure or an empty answer
+    stops the buildinfo rather than leave a field empty."""
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          env={"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL": "C"}, check=False)
+    said = done.stdout.decode()
+    if done.returncode != 0 or not said.strip():
+        raise ValueError(f"{' '.join(command)} failed ({done.returncode}): "
+                         f"{done.stderr.decode(errors='replace').strip() or 'no answer'}")
+    return said
+
+
+def installed():
+    """(name, architecture, version) of every package that dpkg holds installed."""
+    listed = run("dpkg-query", "-W", "-f=${db:Status-Abbrev}|${Package}|${Architecture}|${Version}\\n")
+    return [tuple(line.split("|")[1:]) for line in listed.splitlines() if line.startswith("ii")]
+
+
+def write(folder, values, lists="/var/lib/apt/lists"):
+    """Writes FOLDER/sigsend-VERSION.buildinfo, with the checksums of every
+    file of FOLDER, then FOLDER/SHA256SUMS of them all. VALUES are render()'s
+    less those read here: files, origin, native, dates and packages."""
+    names = sorted(os.listdir(folder), key=os.fsencode)
+    for name in names:
+        if name == "SHA256SUMS" or name.endswith(".buildinfo"):
+            raise ValueError(f"{folder} holds {name} already")
+        if not os.path.isfile(os.path.join(folder, name)) or os.path.islink(os.path.join(folder, name)):
+            raise ValueError(f"{folder}/{name} is not a regular file")
+    values = dict(values)
+    values["files"] = {name: sums.digests(os.path.join(folder, name)) for name in names}
+    values["origin"] = run("dpkg-vendor", "--query", "Vendor").strip()
+    values["native"] = run("dpkg", "--print-architecture").strip()
+    values["dates"] = release_dates(lists, values["suites"])
+    values["packages"] = installed()
+    info = f"sigsend-{values['version']}.buildinfo"
+    with open(os.path.join(folder, info), "x", encoding="utf-8") as file:
+        file.write(render(values))
+    sums.write(folder, [*names, info])
+    return info

@@ -98,3 +98,29 @@ def copy(source, name, target):
             digest.update(chunk)
             size += len(chunk)
     return digest.hexdigest(), size
+
+
+def digests(path):
+    """PATH's MD5, SHA-1 and SHA-256, and its size."""
+    hashes = [hashlib.md5(), hashlib.sha1(), hashlib.sha256()]
+    size = 0
+    with open(path, "rb") as file:
+        while chunk := file.read(1 << 20):
+            for one in hashes:
+                one.update(chunk)
+            size += len(chunk)
+    return [one.hexdigest() for one in hashes], size
+
+
+def write(folder, names):
+    """Writes FOLDER/SHA256SUMS, as sha256sum writes it, listing NAMES in
+    their order; each must be a regular file of FOLDER that parse() reads."""
+    lines = []
+    for name in names:
+        problem = name_problem(name)
+        if problem:
+            raise ValueError(f"the release's file {name!r} {problem}")
+        (_, _, sha256), _ = digests(os.path.join(folder, name))
+        lines.append(f"{sha256}  {name}\n")
+    with open(os.path.join(folder, "SHA256SUMS"), "x", encoding="utf-8") as file:
+        file.write("".join(lines))
