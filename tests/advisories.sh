@@ -8,10 +8,11 @@
 # source is, so that its changelog is the test's.
 # Usage: tests/advisories.sh CXX MUSL_SPECS SCRATCH
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: tests/advisories.sh CXX MUSL_SPECS SCRATCH" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 3 ] || usage "CXX MUSL_SPECS SCRATCH"
 cxx=$1 specs=$2 scratch=$3
 top=$(cd "$(dirname "$0")/.." && pwd)
-fail() { echo "FAILED: $*" >&2; exit 1; }
 lib=$(dirname "$(realpath "$specs")")
 rm -rf "$scratch"
 mkdir -p "$scratch/musl"

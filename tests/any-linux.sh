@@ -8,9 +8,10 @@
 # prefix of SCRATCH's, its specs file rewritten to point there.
 # Usage: tests/any-linux.sh SOURCE SCRATCH SPECS CMAKE
 set -euo pipefail
-[ $# -eq 4 ] || { echo "usage: tests/any-linux.sh SOURCE SCRATCH SPECS CMAKE" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 4 ] || usage "SOURCE SCRATCH SPECS CMAKE"
 source=$1 scratch=$2 specs=$3 cmake=$4
-fail() { echo "FAILED: $*" >&2; exit 1; }
 rm -rf "$scratch"
 mkdir -p "$scratch/hidden" "$scratch/prefix/lib" "$scratch/prefix/include"
 # A dpkg-query that is not there, as on a system without dpkg.

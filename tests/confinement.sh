@@ -16,9 +16,10 @@
 # made or gpg is missing.
 # Usage: tests/confinement.sh SOURCE SCRATCH
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: tests/confinement.sh SOURCE SCRATCH" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 2 ] || usage "SOURCE SCRATCH"
 source=$1 scratch=$2
-fail() { echo "FAILED: $*" >&2; exit 1; }
 for tool in git gpg gpgv mmdebstrap; do
 	command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 0; }
 done
@@ -31,9 +32,8 @@ fi
 rm -rf "$scratch"
 mkdir -p "$scratch/outs"
 # The release's TMPDIR, on a path that the root's namespace may walk.
-tmp=$(mktemp -d)
+tmp="" && temporary tmp
 chmod 711 "$tmp"
-trap 'rm -rf "$tmp"' EXIT
 gnupg=$scratch/gnupg open=$scratch/open
 marker=$open/marker
 mkdir -m 1777 "$open"

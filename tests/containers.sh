@@ -11,7 +11,9 @@
 # "skipped:" when not root or without podman.
 # Usage: tests/containers.sh ARCHIVE VERSION
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: tests/containers.sh ARCHIVE VERSION" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 2 ] || usage "ARCHIVE VERSION"
 [ "$(id -u)" -eq 0 ] || { echo "skipped: podman's own storage here needs root"; exit 0; }
 command -v podman >/dev/null || { echo "skipped: no podman (the podman and runc packages)"; exit 0; }
 archive=$(realpath "$1") tag=$2
@@ -38,7 +40,6 @@ cleanup() {
 	rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
 expect() { # NAME WANTED GOT
 	[ "$2" = "$3" ] || fail "$1: wanted '$2', got '$3'"
 	echo "ok: $1"

@@ -26,11 +26,12 @@
 # or (stops) no root can be made.
 # Usage: tests/hostile.sh MODE SCRATCH [DIR]
 set -euo pipefail
-[ $# -ge 2 ] || { echo "usage: tests/hostile.sh MODE SCRATCH [DIR]" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -ge 2 ] || usage "MODE SCRATCH [DIR]"
 mode=$1 scratch=$2 release=${3:-}
 source=$(cd "$(dirname "$0")/.." && pwd)
 rebuild=$source/scripts/rebuild
-fail() { echo "FAILED: $*" >&2; exit 1; }
 case $mode in
 keyless | stops) ;;
 *)

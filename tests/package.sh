@@ -15,9 +15,9 @@
 # Prints "skipped: WHY" and exits 0 where a tool it needs is missing: a
 # fresh Debian with the README's packages has no rpmbuild and no lintian.
 set -euo pipefail
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-fail() { echo "FAILED: $*" >&2; exit 1; }
-skip() { echo "skipped: $*"; exit 0; }
 need() { # TOOL PACKAGE
 	command -v "$1" >/dev/null || skip "no $1 (the $2 package brings it)"
 }
@@ -106,5 +106,5 @@ installs)
 	[ -z "$said" ] || fail "the installed sigsend said '$said'"
 	[ "$status" -eq 143 ] || fail "the sleeper ended with $status, not by signal 15"
 	echo "ok: the installed sigsend stopped a sleeper" ;;
-*) echo "usage: tests/package.sh static|manual|packages|installs ARGS" >&2; exit 2 ;;
+*) usage "static|manual|packages|installs ARGS" ;;
 esac

@@ -12,9 +12,10 @@
 #            and a root)
 # Usage: tests/pins.sh syntax|missing SOURCE SCRATCH
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: tests/pins.sh syntax|missing SOURCE SCRATCH" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 3 ] || usage "syntax|missing SOURCE SCRATCH"
 mode=$1 source=$2 scratch=$3
-fail() { echo "FAILED: $*" >&2; exit 1; }
 rm -rf "$scratch"
 mkdir -p "$scratch/set"
 # The builder with PINS, a buildinfo of these Installed-Build-Depends
@@ -52,9 +53,8 @@ missing)
 	fi
 	getent hosts deb.debian.org >/dev/null || { echo "skipped: deb.debian.org has no address here"; exit 0; }
 	# A TMPDIR on a path that the root's namespace may walk.
-	tmp=$(mktemp -d)
+	tmp="" && temporary tmp
 	chmod 711 "$tmp"
-	trap 'rm -rf "$tmp"' EXIT
 	started=$(date +%s)
 	! builder "$tmp" 'jq (= 0.0-1)' || fail "a root was made with jq 0.0-1: $(cat "$scratch/said")"
 	took=$(($(date +%s) - started))

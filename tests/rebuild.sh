@@ -11,11 +11,12 @@
 # where no root can be made.
 # Usage: tests/rebuild.sh DIR SCRATCH [KEYRING]
 set -euo pipefail
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
 dir=$1 scratch=$2 keyring=${3:-}
 source=$(cd "$(dirname "$0")/.." && pwd)
 rebuild=$source/scripts/rebuild
-fail() { echo "FAILED: $*" >&2; exit 1; }
-command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
+command -v mmdebstrap >/dev/null || skip "no mmdebstrap (the mmdebstrap package)"
 if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
 	echo "skipped: not root, and no user namespace with subordinate ids: $said"
 	exit 0
@@ -31,7 +32,10 @@ fi
 echo "ok: $(tail -n 1 "$scratch/good") ($(grep -c '^same' "$scratch/good") files)"
 
 cp -a "$dir" "$scratch/doctored"
-platform=$(grep '^[a-z0-9]' "$source/cmake/architectures.txt" | awk 'NR == 2 { print $2 }')
+# The binary of the table's second row, whose platform names it.
+platforms=$(/usr/bin/python3 -I -B "$source/scripts/documents" architectures platform) ||
+	fail "cannot read cmake/architectures.txt"
+platform=$(sed -n 2p <<<"$platforms")
 binary=$(cd "$scratch/doctored" && compgen -G "sigsend-*-linux-$platform")
 printf 'X' | dd of="$scratch/doctored/$binary" bs=1 seek=100 conv=notrunc status=none
 sum=$(cd "$scratch/doctored" && sha256sum "$binary")

@@ -19,9 +19,10 @@
 # or (stops) no root can be made.
 # Usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 3 ] || usage "full|key|dirty|hidden|inputs|stops SOURCE SCRATCH"
 mode=$1 source=$2 scratch=$3
-fail() { echo "FAILED: $*" >&2; exit 1; }
 command -v git >/dev/null || { echo "skipped: no git"; exit 0; }
 git -C "$source" rev-parse --verify -q 'HEAD^{commit}' >/dev/null ||
 	{ echo "skipped: $source is not a git checkout with a commit"; exit 0; }

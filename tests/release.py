@@ -19,7 +19,8 @@ from datetime import datetime, timezone
 try:
     from debian import deb822
 except ImportError:
-    sys.exit(print("skipped: no python3-debian"))
+    print("skipped: no python3-debian")
+    sys.exit(0)
 
 
 def fail(said):
@@ -122,7 +123,8 @@ DEBIAN = {"MIT": "MIT", "BSD-2-Clause": "BSD-2-clause", "BSD-3-Clause": "BSD-3-c
 def licences(folder):
     for tool, package in (("rpm2cpio", "rpm"), ("cpio", "cpio"), ("dpkg-deb", "dpkg")):
         if not shutil.which(tool):
-            sys.exit(print(f"skipped: no {tool} (the {package} package brings it)"))
+            print(f"skipped: no {tool} (the {package} package brings it)")
+            sys.exit(0)
     for deb in sorted(glob.glob(os.path.join(folder, "*.deb"))):
         with tarfile.open(fileobj=io.BytesIO(run("dpkg-deb", "--fsys-tarfile", deb))) as tar:
             binary = tar.extractfile("./usr/bin/sigsend").read()

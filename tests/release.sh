@@ -11,14 +11,13 @@
 #   signatures DIR VERSION KEYRING  both signatures are good by KEYRING's
 #       keys, and an altered SHA256SUMS is refused
 set -euo pipefail
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-fail() { echo "FAILED: $*" >&2; exit 1; }
-skip() { echo "skipped: $*"; exit 0; }
 need() { command -v "$1" >/dev/null || skip "no $1 (the $2 package brings it)"; }
 dir=${2:?usage: tests/release.sh files|lint|signatures DIR ...}
 [ -d "$dir" ] || fail "$dir is not a folder"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+scratch="" && temporary scratch
 case $1 in
 files)
 	version=${3:?}
@@ -60,5 +59,5 @@ signatures)
 	! gpgv --keyring "$keyring" "$dir/SHA256SUMS.asc" "$scratch/altered" 2>/dev/null ||
 		fail "gpgv accepted an altered SHA256SUMS"
 	echo "ok: an altered SHA256SUMS is refused" ;;
-*) echo "usage: tests/release.sh files|lint|signatures DIR ..." >&2; exit 2 ;;
+*) usage "files|lint|signatures DIR ..." ;;
 esac

@@ -15,14 +15,16 @@ import glob, hashlib, json, os, re, subprocess, sys
 try:
     import jsonschema
 except ImportError:
-    sys.exit(print("skipped: no jsonschema for Python (the python3-jsonschema package)"))
+    print("skipped: no jsonschema for Python (the python3-jsonschema package)")
+    sys.exit(0)
 
 here = os.path.dirname(os.path.abspath(__file__))
 schema = json.load(open(os.path.join(here, "spdx-2.3-schema.json")))
-columns = "debian platform rpm triple processor multiarch musl qemu class data machine float".split()
-table = [dict(zip(columns, line.split()))
-         for line in open(os.path.join(here, "..", "cmake", "architectures.txt"))
-         if line[:1].isalnum()]
+# The table's columns are named by its last comment line.
+with open(os.path.join(here, "..", "cmake", "architectures.txt")) as f:
+    lines = f.read().splitlines()
+columns = [line for line in lines if line.startswith("#")][-1][1:].split()
+table = [dict(zip(columns, line.split())) for line in lines if line[:1].isalnum()]
 by_platform = {row["platform"]: row for row in table}
 release = sys.argv[1]
 # musl's licences, as its copyright file gives them for the files that

@@ -13,9 +13,10 @@
 #             is refused, both named, and no tarball is left
 # Usage: tests/source-tarball.sh settings|refuses SOURCE SCRATCH
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: tests/source-tarball.sh settings|refuses SOURCE SCRATCH" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[ $# -eq 3 ] || usage "settings|refuses SOURCE SCRATCH"
 mode=$1 source=$2 scratch=$3
-fail() { echo "FAILED: $*" >&2; exit 1; }
 command -v git >/dev/null || { echo "skipped: no git"; exit 0; }
 git -C "$source" rev-parse --verify -q 'HEAD^{commit}' >/dev/null ||
 	{ echo "skipped: $source is not a git checkout with a commit"; exit 0; }
