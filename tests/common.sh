@@ -7,6 +7,7 @@
 # shellcheck shell=bash
 
 me=tests/${0##*/}
+checks=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAILED: $*" >&2; exit 1; }
 skip() { echo "skipped: $*"; exit 0; }
 usage() { echo "usage: $me $*" >&2; exit 2; }
@@ -23,4 +24,22 @@ temporary() { # VARIABLE [MKTEMP-ARGUMENTS...]: a new folder, in VARIABLE
 	folder=$(mktemp -d "${@:2}") || fail "cannot make a temporary folder"
 	temporaries+=("$folder")
 	printf -v "$1" %s "$folder"
+}
+
+# The columns COLUMN... of every row of cmake/architectures.txt, by the
+# names of its header (its last comment line before the first row),
+# space-separated, a row a line: read here, not by the documents package.
+table() { # COLUMN...
+	awk -v want="$*" '
+		/^#/ { if (!rows) { count = split(substr($0, 2), header); delete at; for (i = 1; i <= count; i++) at[header[i]] = i } next }
+		/^[a-z0-9]/ {
+			rows++
+			n = split(want, names); line = ""
+			for (i = 1; i <= n; i++) {
+				if (!(names[i] in at)) { print "no column " names[i] > "/dev/stderr"; exit 1 }
+				line = line (i > 1 ? " " : "") $at[names[i]]
+			}
+			print line
+		}
+		END { if (!rows) exit 1 }' "$checks/../cmake/architectures.txt"
 }

@@ -17,7 +17,6 @@ set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "skipped: podman's own storage here needs root"; exit 0; }
 command -v podman >/dev/null || { echo "skipped: no podman (the podman and runc packages)"; exit 0; }
 archive=$(realpath "$1") tag=$2
-here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 passed=0
 cat >"$work/containers.conf" <<'EOF'
@@ -102,8 +101,8 @@ expect "podman exec /sigsend 1 1" "0 ''" "$(outcome podman exec hooked /sigsend 
 expect "hooked target ended by its handler" 43 "$(ended hooked)"
 
 # Platform selection through qemu-user: the usage line, then a real signal.
-foreign=$(grep '^[a-z0-9]' "$here/../cmake/architectures.txt" |
-	awk -v host="$host" '$2 != host && !seen[$10]++ { sub("-", "/", $2); print "linux/" $2 }')
+rows=$(table platform data) || fail "cannot read cmake/architectures.txt"
+foreign=$(awk -v host="$host" '$1 != host && !seen[$2]++ { sub("-", "/", $1); print "linux/" $1 }' <<<"$rows")
 for platform in $foreign; do
 	image=$(pull "$platform")
 	expect "$platform image's platform" "$platform" \

@@ -33,8 +33,7 @@ echo "ok: $(tail -n 1 "$scratch/good") ($(grep -c '^same' "$scratch/good") files
 
 cp -a "$dir" "$scratch/doctored"
 # The binary of the table's second row, whose platform names it.
-platforms=$(/usr/bin/python3 -I -B "$source/scripts/documents" architectures platform) ||
-	fail "cannot read cmake/architectures.txt"
+platforms=$(table platform) || fail "cannot read cmake/architectures.txt"
 platform=$(sed -n 2p <<<"$platforms")
 binary=$(cd "$scratch/doctored" && compgen -G "sigsend-*-linux-$platform")
 printf 'X' | dd of="$scratch/doctored/$binary" bs=1 seek=100 conv=notrunc status=none

@@ -21,10 +21,11 @@ scratch="" && temporary scratch
 case $1 in
 files)
 	version=${3:?}
-	while read -r debian platform rpm _; do
+	rows=$(table debian platform rpm) || fail "cannot read cmake/architectures.txt"
+	while read -r debian platform rpm; do
 		printf '%s\n' "sigsend-$version-linux-$platform" "sigsend-$version-linux-$platform.spdx.json" \
 			"sigsend_${version}_$debian.deb" "sigsend-$version-1.$rpm.rpm"
-	done < <(grep '^[a-z0-9]' "$here/../cmake/architectures.txt") >"$scratch/set"
+	done <<<"$rows" >"$scratch/set"
 	printf '%s\n' "sigsend-$version-NOTICES.txt" "sigsend-$version.oci.tar" \
 		"sigsend-$version.openvex.json" "sigsend-$version.tar.gz" "sigsend-$version.buildinfo" >>"$scratch/set"
 	sort -o "$scratch/set" "$scratch/set"
@@ -40,7 +41,7 @@ files)
 	sed 's/^[0-9a-f]\{64\}  //' "$dir/SHA256SUMS" | sort | diff -u "$scratch/set" - >"$scratch/diff" ||
 		fail "SHA256SUMS does not list exactly the set:$(tail -n +3 "$scratch/diff" | grep '^[-+]' | tr '\n' ' ')"
 	(cd "$dir" && sha256sum -c --quiet SHA256SUMS) 2>&1 || fail "files in $dir do not match SHA256SUMS"
-	echo "ok: $dir holds the $(wc -l <"$scratch/set") files of $(grep -c '^[a-z0-9]' "$here/../cmake/architectures.txt") architectures, each as SHA256SUMS lists it" ;;
+	echo "ok: $dir holds the $(wc -l <"$scratch/set") files of $(wc -l <<<"$rows") architectures, each as SHA256SUMS lists it" ;;
 lint)
 	need lintian lintian
 	need rpmlint rpmlint
