@@ -13,9 +13,9 @@
 # Prints "skipped: WHY" where it cannot run: not as root, or no mmdebstrap.
 # Usage: tests/quickstart.sh SUITE
 set -euo pipefail
-fail() { echo "FAILED: $*" >&2; exit 1; }
-skip() { echo "skipped: $*"; exit 0; }
-[[ ${1:-} =~ ^(bookworm|trixie)$ ]] || { echo "usage: tests/quickstart.sh bookworm|trixie" >&2; exit 2; }
+# shellcheck source=tests/common.sh disable=SC1091 # checked on its own
+. "$(dirname "$0")/common.sh"
+[[ ${1:-} =~ ^(bookworm|trixie)$ ]] || usage "bookworm|trixie"
 suite=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || skip "not root: the root is made by mmdebstrap's root mode"
@@ -23,8 +23,7 @@ command -v mmdebstrap >/dev/null || skip "no mmdebstrap (the mmdebstrap package 
 command -v git >/dev/null || skip "no git (the git package brings it)"
 [ -x /usr/bin/python3 ] || skip "no /usr/bin/python3 (the python3 package brings it)"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work="" && temporary work
 git -C "$top" archive -o "$work/tree.tar" HEAD || fail "git archive HEAD in $top"
 git -C "$top" show HEAD:README.md >"$work/README.md" || fail "git show HEAD:README.md in $top"
 # The section's sh blocks, each into a file of its own: 1.sh, 2.sh.
