@@ -9,6 +9,8 @@ set(CPACK_PACKAGE_VENDOR "The sigsend developers")
 set(CPACK_PACKAGE_CONTACT "The sigsend developers <sigsend@example.org>" CACHE STRING
     "Maintainer of the Debian package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+set(CPACK_RPM_PACKAGE_URL "${PROJECT_HOMEPAGE_URL}")
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "sigsend PID SIG hands one signal to one process or process group through"
   "kill(2) and does nothing else. It is silent and always exits 0, and with"

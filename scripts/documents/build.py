@@ -2,7 +2,9 @@
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 """What one build writes beside its executable, into OUTDIR: copyright
 (Debian's machine-readable copyright file) and NOTICES (sigsend's licence,
-then each linked work's, as the packages that brought them ship them); and
+then each linked work's, as the packages that brought them ship them),
+identity.json (the project's homepage and description, as CMake has them
+from project(), and the build's version and revision); and
 with a linker map, sigsend.spdx.json (SPDX 2.3) and sigsend.openvex.json
 (OpenVEX 0.2.0, answering scripts/advisories.json), and packaging.json,
 what the packages say of it (cmake/package-fields.cmake). What was linked comes
@@ -12,7 +14,7 @@ A file of a work whose licence is not known here stops it, and so does a
 linked member that an advisory names unless the changelog of its supplier
 names that advisory too: then nothing is written but the notices."""
 import hashlib, json, os, platform, subprocess, time
-from documents import architectures, elf, notices, sbom, vex, works
+from documents import architectures, elf, identity, note, notices, sbom, vex, works
 
 HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -73,11 +75,21 @@ def packaging(described, document):
 
 
 def main(args):
-    """notices OUTDIR BINARY MAP|"" VERSION REVISION|"" COMPILER LICENSE"""
-    out, binary, linker_map, version, revision, compiler, license_file = args
+    """notices OUTDIR BINARY MAP|"" VERSION REVISION|"" COMPILER LICENSE [HOMEPAGE DESCRIPTION]:
+    HOMEPAGE and DESCRIPTION are project()'s, which CMake passes; a caller
+    that gives neither gets those of this tree's CMakeLists.txt."""
+    if len(args) not in (7, 9):
+        raise ValueError("usage: notices OUTDIR BINARY MAP VERSION REVISION COMPILER LICENSE "
+                         "[HOMEPAGE DESCRIPTION]")
+    out, binary, linker_map, version, revision, compiler, license_file, *project = args
+    if not project:
+        found = identity.from_cmakelists(read(os.path.join(HERE, "..", "CMakeLists.txt")))
+        project = [found.get("homepage", ""), found.get("description", "")]
+    said = identity.make(*project, version, revision)
     system = platform.freedesktop_os_release()
     license_text = read(license_file)
     os.makedirs(out, exist_ok=True)
+    write(os.path.join(out, identity.NAME), said)
     for name in ("sigsend.spdx.json", "sigsend.openvex.json", "packaging.json"):
         if os.path.exists(os.path.join(out, name)):
             os.remove(os.path.join(out, name))
@@ -104,9 +116,10 @@ def main(args):
     owner = subprocess.run(["dpkg-query", "-S", path], capture_output=True, text=True)
     built_by = "\n".join(line.split(":")[0] for line in owner.stdout.splitlines())
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or time.time())
-    build = {"version": version, "revision": revision, "platform": row["platform"],
-             "purl": f"pkg:generic/sigsend@{version}?arch={row['debian']}",
-             "sha256": hashlib.sha256(data).hexdigest(), "holder": notices.holder(license_text),
+    build = {"homepage": json.loads(said)["homepage"], "version": version, "revision": revision,
+             "platform": row["platform"], "purl": f"pkg:generic/sigsend@{version}?arch={row['debian']}",
+             "sha256": hashlib.sha256(data).hexdigest(), "note": note.package(data),
+             "holder": notices.holder(license_text),
              "created": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)),
              "machine": run(compiler, "-dumpmachine"), "os_release": system,
              "compiler": os.path.basename(path) + " " + gcc + (f" ({built_by})" if built_by else "")}

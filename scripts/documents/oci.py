@@ -4,12 +4,16 @@
 multi-platform index: for each build one image FROM scratch that holds its
 sigsend as /sigsend, mode 0755, its entrypoint, and its NOTICES,
 sigsend.spdx.json and sigsend.openvex.json under /usr/share/doc/sigsend/,
-mode 0644, all owned by 0:0. Each image's licence annotation is its own
+mode 0644, all owned by 0:0. The index, each manifest and each image's
+configuration (as Labels) say what it is: the project's source, url and
+description from the identity that the builds wrote (CMake's project()),
+the version, the revision and the licences: each image's are its own
 SBOM's expression, and the index's names every licence of them all. Every
 byte comes from the builds, the version, the revision and SOURCE_DATE_EPOCH,
 so the same input gives the same digests anywhere. The JSON documents are
 made here; GNU tar and gzip pack the layers and the archive, as always."""
 import hashlib, json, os, shutil, subprocess, tempfile, time
+from documents import identity
 
 PREFIX = "application/vnd.oci.image."
 
@@ -31,10 +35,14 @@ def platform(text):
     return {"architecture": arch, "os": os_, **({"variant": variant[0]} if variant else {})}
 
 
-def annotations(created, licenses, version, revision):
-    return {"org.opencontainers.image.created": created, "org.opencontainers.image.licenses": licenses,
-            "org.opencontainers.image.title": "sigsend", "org.opencontainers.image.version": version,
-            "org.opencontainers.image.revision": revision}
+def annotations(project, created, licenses):
+    """What an index or an image says of itself: PROJECT is a build's
+    identity (identity.py), LICENSES an SPDX expression."""
+    key = "org.opencontainers.image."
+    return {key + "created": created, key + "licenses": licenses, key + "title": project["name"],
+            key + "version": project["version"], key + "revision": project["revision"],
+            key + "source": project["homepage"], key + "url": project["homepage"],
+            key + "description": project["description"]}
 
 
 def expression(expressions):
@@ -42,8 +50,8 @@ def expression(expressions):
     return " AND ".join(dict.fromkeys(t for e in expressions for t in e.split(" AND ")))
 
 
-def config(created, where, diff_id):
-    return dumps({"created": created, **where, "config": {"Entrypoint": ["/sigsend"]},
+def config(created, where, diff_id, labels):
+    return dumps({"created": created, **where, "config": {"Entrypoint": ["/sigsend"], "Labels": labels},
                   "rootfs": {"type": "layers", "diff_ids": [diff_id]}})
 
 
@@ -57,9 +65,9 @@ def index(manifests, annotated):
                   "annotations": annotated})
 
 
-def layout(images, version, revision, created):
+def layout(images, project, created):
     """The layout's files by path: IMAGES is [(platform text, layer tar,
-    layer tar.gz, licences)]."""
+    layer tar.gz, licences)], PROJECT the builds' identity."""
     blobs, manifests = {}, []
 
     def blob(media_type, data, **extra):
@@ -67,14 +75,14 @@ def layout(images, version, revision, created):
         blobs["blobs/sha256/" + found["digest"][len("sha256:"):]] = data
         return found
     for where, tar, gz, licenses in images:
-        place = platform(where)
+        place, said = platform(where), annotations(project, created, licenses)
         layer = blob("layer.v1.tar+gzip", gz)
-        conf = blob("config.v1+json", config(created, place, "sha256:" + hashlib.sha256(tar).hexdigest()))
-        manifests.append(blob("manifest.v1+json", manifest(conf, layer, annotations(
-            created, licenses, version, revision)), platform=place))
+        conf = blob("config.v1+json", config(created, place, "sha256:" + hashlib.sha256(tar).hexdigest(),
+                                             said))
+        manifests.append(blob("manifest.v1+json", manifest(conf, layer, said), platform=place))
     top = blob("index.v1+json", index(manifests, annotations(
-        created, expression(i[3] for i in images), version, revision)),
-        annotations={"org.opencontainers.image.ref.name": f"sigsend:{version}"})
+        project, created, expression(i[3] for i in images))),
+        annotations={"org.opencontainers.image.ref.name": f"sigsend:{project['version']}"})
     return dict(blobs, **{"index.json": dumps({"schemaVersion": 2, "mediaType": PREFIX + "index.v1+json",
                                                "manifests": [top]}),
                           "oci-layout": dumps({"imageLayoutVersion": "1.0.0"})})
@@ -95,6 +103,11 @@ def main(args):
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
     created = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch))
     images = []
+    project = identity.agreed([identity.read(os.path.join(p.split("=", 1)[0], "notices")) for p in pairs],
+                              "the image")
+    if (project["version"], project["revision"]) != (version, revision):
+        raise ValueError(f"the builds are of version {project['version']}, revision "
+                         f"{project['revision'] or 'unrecorded'}, not {version}, {revision or 'unrecorded'}")
     with tempfile.TemporaryDirectory() as work:
         for pair in pairs:
             build, where = pair.split("=", 1)
@@ -112,7 +125,7 @@ def main(args):
             gz = subprocess.run(["gzip", "-9n"], input=layer, capture_output=True, check=True).stdout
             images.append((where, layer, gz, licenses))
         out = os.path.join(work, "layout")
-        for path, data in layout(images, version, revision, created).items():
+        for path, data in layout(images, project, created).items():
             os.makedirs(os.path.dirname(os.path.join(out, path)), mode=0o755, exist_ok=True)
             with open(os.path.join(out, path), "wb") as f:
                 f.write(data)

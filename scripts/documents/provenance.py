@@ -14,17 +14,17 @@ import re
 import tarfile
 import urllib.parse
 
-from documents import architectures, buildinfo
+from documents import architectures, buildinfo, identity
 
-# The project's homepage, where a release's own CMakeLists.txt gives none
-# (project(... HOMEPAGE_URL ...)).
-HOMEPAGE = "https://example.org/sigsend"
-HOMEPAGE_URL = re.compile(r'\bHOMEPAGE_URL\s+"?(https://[^\s")]+)"?')
+# This tree's own CMakeLists.txt, whose project() names the homepage where a
+# release's source names none.
+TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
 
 
 def homepage(tarball):
     """The homepage that the source in TARBALL (a sigsend-VERSION.tar.gz)
-    names in its top CMakeLists.txt, or HOMEPAGE."""
+    names in its top CMakeLists.txt's project(), or, for a source from
+    before it named one, that of this tree."""
     top = os.path.basename(tarball)[: -len(".tar.gz")]
     with tarfile.open(tarball, "r:gz") as archive:
         try:
@@ -32,8 +32,11 @@ def homepage(tarball):
         except KeyError:
             raise ValueError(f"{os.path.basename(tarball)} holds no {top}/CMakeLists.txt") from None
         text = member.read().decode("utf-8")
-    found = HOMEPAGE_URL.search(text)
-    return (found.group(1) if found else HOMEPAGE).rstrip("/")
+    found = identity.from_cmakelists(text).get("homepage")
+    if found is None:
+        with open(TREE, encoding="utf-8") as file:
+            found = identity.from_cmakelists(file.read()).get("homepage", "")
+    return identity.homepage(found)
 
 
 def purl(name, arch, version):

@@ -8,9 +8,11 @@ from documents import licences
 TOOL = "sigsend-scripts-notices-and-sbom"
 
 
-def namespace(kind, version, revision, platform):
-    return "https://example.org/sigsend/%s/%s/%s/linux-%s" % (kind, version, revision or "unrecorded",
-                                                               platform)
+def namespace(home, kind, version, revision, platform=None):
+    """The name of a document of KIND (spdx, vex) under the project's
+    homepage HOME: of one build's, for PLATFORM, or of the release's."""
+    return "%s/%s/%s/%s" % (home, kind, version, revision or "unrecorded") + (
+        "/linux-" + platform if platform else "")
 
 
 def licence(works):
@@ -34,16 +36,17 @@ def work(w):
 
 def sbom(works, build):
     """The SBOM of a build: works as works.describe() gives them; build
-    holds version, revision ("" where unrecorded), platform, purl, sha256,
-    holder, created, machine, compiler and os_release (ID, VERSION_ID,
-    NAME, PRETTY_NAME)."""
+    holds homepage, version, revision ("" where unrecorded), platform,
+    purl, sha256, note (the package metadata note's JSON, None where the
+    executable has none), holder, created, machine, compiler and os_release
+    (ID, VERSION_ID, NAME, PRETTY_NAME)."""
     b, system = build, build["os_release"]
     revision = b["revision"]
     packages = [work(w) for w in works]
     return {
         "spdxVersion": "SPDX-2.3", "dataLicense": "CC0-1.0", "SPDXID": "SPDXRef-DOCUMENT",
         "name": "sigsend-%s-linux-%s" % (b["version"], b["platform"]),
-        "documentNamespace": namespace("spdx", b["version"], revision, b["platform"]),
+        "documentNamespace": namespace(b["homepage"], "spdx", b["version"], revision, b["platform"]),
         "creationInfo": {"created": b["created"],
                          "creators": ["Tool: " + TOOL, "Organization: The sigsend developers"],
                          "comment": "Built by %s for %s on %s." % (b["compiler"], b["machine"],
@@ -57,6 +60,8 @@ def sbom(works, build):
             "checksums": [{"algorithm": "SHA256", "checksumValue": b["sha256"]}],
             "licenseConcluded": licence(works), "licenseDeclared": "MIT",
             "copyrightText": "Copyright (c) " + b["holder"],
+            **({"comment": "The executable carries a package metadata note (ELF section .note.package, "
+                           "owner FDO, type 0xcafe1a7e) whose JSON is " + b["note"]} if b["note"] else {}),
             "externalRefs": [{"referenceCategory": "PACKAGE-MANAGER", "referenceType": "purl",
                               "referenceLocator": b["purl"]}]}] + packages + [{
             "SPDXID": "SPDXRef-OperatingSystem", "name": system["ID"],

@@ -4,8 +4,8 @@
 answered for a binary. A member that an advisory names is vulnerable code
 present, which ships only where the supplier's changelog names the advisory
 as fixed."""
-import json
-from documents import sbom
+import json, os
+from documents import identity, sbom
 
 
 def numbers(version):
@@ -60,9 +60,10 @@ def refused(statements):
 
 
 def vex(statements, build):
-    """The document of one build: build holds version, revision, platform, created."""
+    """The document of one build: build holds homepage, version, revision, platform, created."""
     return {"@context": "https://openvex.dev/ns/v0.2.0",
-            "@id": sbom.namespace("vex", build["version"], build["revision"], build["platform"]),
+            "@id": sbom.namespace(build["homepage"], "vex", build["version"], build["revision"],
+                                  build["platform"]),
             "author": "The sigsend developers", "role": "Document Creator", "timestamp": build["created"],
             "version": 1, "tooling": "sigsend scripts/notices-and-sbom, from the linker map",
             "statements": statements}
@@ -76,14 +77,19 @@ def merge(documents, identifier):
 
 
 def main(args):
-    """vex-merge OUT ID DOCUMENT...: one document for a release, from every
-    build's, whose statements each name their binary by purl and SHA-256."""
-    if len(args) < 3:
-        raise ValueError("usage: vex-merge OUT ID DOCUMENT...")
-    out, identifier, *paths = args
+    """vex-merge OUT DOCUMENT...: one document for a release, from every
+    build's, whose statements each name their binary by purl and SHA-256.
+    Its @id is named after the identity that every build wrote beside its
+    document."""
+    if len(args) < 2:
+        raise ValueError("usage: vex-merge OUT DOCUMENT...")
+    out, *paths = args
     documents = []
     for path in paths:
         with open(path, encoding="utf-8") as f:
             documents.append(json.load(f))
+    one = identity.agreed([identity.read(os.path.dirname(os.path.abspath(p))) for p in paths],
+                          "the VEX documents")
+    identifier = sbom.namespace(one["homepage"], "vex", one["version"], one["revision"])
     with open(out, "x", encoding="utf-8") as f:
         f.write(json.dumps(merge(documents, identifier), indent=2, ensure_ascii=False) + "\n")

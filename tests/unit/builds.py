@@ -3,8 +3,10 @@
 """The two real builds of fixtures/, amd64 and armhf (static, musl 1.2.3-1,
 GCC 12 on Debian 12), as the documents package sees them: their linker
 maps, what dpkg said of each file, musl's and GCC's copyright files, and
-musl's changelog. expected/ holds what scripts/notices-and-sbom wrote for
-them while it was shell and jq (the GPL's text cut to one line)."""
+musl's changelog. identity.json is what CMake handed their builds of the
+project. expected/ holds what scripts/notices-and-sbom wrote for them while
+it was shell and jq (the GPL's text cut to one line), and since then the
+SBOM's word on the package note that each binary carries."""
 import json, os, sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -47,13 +49,14 @@ def described(arch, members=(), copyrights=None, changelog="musl.changelog.Debia
 
 
 def facts(arch):
-    """The build's own facts: what the executable, its compiler and the
-    machine said."""
+    """The build's own facts: what the project, the executable, its
+    compiler and the machine said."""
     facts = json.loads(fixture(f"{arch}.build.json"))
     rows = architectures.read(os.path.join(TOP, "cmake", "architectures.txt"))
     row = elf.row(bytes.fromhex(facts["elf"]), rows)
-    return {"version": "1.0.0", "revision": "", "platform": row["platform"],
-            "purl": f"pkg:generic/sigsend@1.0.0?arch={row['debian']}", "sha256": facts["sha256"],
+    return {"homepage": json.loads(fixture("identity.json"))["homepage"], "version": "1.0.0", "revision": "",
+            "platform": row["platform"], "purl": f"pkg:generic/sigsend@1.0.0?arch={row['debian']}",
+            "sha256": facts["sha256"], "note": facts["note"],
             "holder": notices.holder(license_text()), "created": facts["created"],
             "machine": facts["machine"], "os_release": json.loads(fixture("os-release.json")),
             "compiler": facts["compiler"]}

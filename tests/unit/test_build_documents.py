@@ -11,7 +11,7 @@ from builds import works  # noqa: E402
 
 
 class RealBuilds(unittest.TestCase):
-    def test_each_build_writes_byte_for_byte_what_the_shell_script_wrote(self):
+    def test_each_build_writes_byte_for_byte_the_documents_it_always_wrote_and_names_its_package_note(self):
         for arch in ("amd64", "armhf"):
             made = builds.documents(arch)
             for name in ("copyright", "sigsend.spdx.json", "sigsend.openvex.json"):

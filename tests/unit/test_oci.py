@@ -2,13 +2,17 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 """The OCI image layout's documents: index, manifests and configs."""
-import hashlib, json, os, sys, unittest
+import hashlib, json, os, sys, tempfile, unittest
+from unittest import mock
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import builds  # noqa: E402,F401
 from documents import oci  # noqa: E402
 
 CREATED = "2026-12-11T00:00:00Z"
+# Not the project's own: what is said must come from what was given.
+PROJECT = {"name": "sigsend", "version": "1.0.0", "revision": "abc", "homepage": "https://sigsend.test/home",
+           "description": 'a description, with "quotes" and a comma'}
 IMAGES = [("linux/amd64", b"amd64 tar", b"amd64 gz", "MIT AND GPL-3.0-or-later WITH GCC-exception-3.1"),
           ("linux/arm/v7", b"armhf tar", b"armhf gz", "MIT AND BSD-2-Clause AND GPL-3.0-or-later WITH "
                                                       "GCC-exception-3.1")]
@@ -19,7 +23,7 @@ def load(files, descriptor):
 
 
 class Layout(unittest.TestCase):
-    files = oci.layout(IMAGES, "1.0.0", "abc", CREATED)
+    files = oci.layout(IMAGES, PROJECT, CREATED)
 
     def test_the_one_reference_names_an_index_with_a_manifest_per_platform(self):
         top = json.loads(self.files["index.json"])["manifests"]
@@ -47,10 +51,41 @@ class Layout(unittest.TestCase):
         self.assertEqual(index["annotations"][key],
                          "MIT AND GPL-3.0-or-later WITH GCC-exception-3.1 AND BSD-2-Clause")
 
+    def test_the_index_every_manifest_and_every_config_say_the_project_they_were_given(self):
+        index = load(self.files, json.loads(self.files["index.json"])["manifests"][0])
+        key = "org.opencontainers.image."
+        said = {key + "source": PROJECT["homepage"], key + "url": PROJECT["homepage"],
+                key + "description": PROJECT["description"], key + "version": "1.0.0", key + "revision": "abc",
+                key + "title": "sigsend", key + "created": CREATED}
+        self.assertEqual(index["annotations"], dict(said, **{key + "licenses": "MIT AND GPL-3.0-or-later WITH "
+                                                             "GCC-exception-3.1 AND BSD-2-Clause"}))
+        for described, image in zip(index["manifests"], IMAGES):
+            manifest = load(self.files, described)
+            with self.subTest(image[0]):
+                self.assertEqual(manifest["annotations"], dict(said, **{key + "licenses": image[3]}))
+                self.assertEqual(load(self.files, manifest["config"])["config"]["Labels"], manifest["annotations"])
+
+    def test_builds_that_give_two_homepages_or_another_version_make_no_image(self):
+        with tempfile.TemporaryDirectory() as work:
+            builds_ = []
+            for name, homepage in (("a", PROJECT["homepage"]), ("b", "https://elsewhere.test")):
+                os.makedirs(os.path.join(work, name, "notices"))
+                with open(os.path.join(work, name, "notices", "identity.json"), "w") as f:
+                    json.dump(dict(PROJECT, homepage=homepage), f)
+                builds_.append(os.path.join(work, name))
+            archive = os.path.join(work, "image.tar")
+            with mock.patch.dict(os.environ, SOURCE_DATE_EPOCH="0"):
+                with self.assertRaisesRegex(ValueError, "do not give one identity"):
+                    oci.main([archive, "1.0.0", "abc", builds_[0] + "=linux/amd64", builds_[1] + "=linux/arm64"])
+                with self.assertRaisesRegex(ValueError, "version 1.0.0, revision abc, not 1.0.1, abc"):
+                    oci.main([archive, "1.0.1", "abc", builds_[0] + "=linux/amd64"])
+            self.assertFalse(os.path.exists(archive))
+
     def test_a_config_names_the_uncompressed_layers_digest_in_bytes_that_never_change(self):
-        self.assertEqual(oci.config(CREATED, oci.platform("linux/amd64"), "sha256:00"),
+        self.assertEqual(oci.config(CREATED, oci.platform("linux/amd64"), "sha256:00", {"k": "v"}),
                          b'{"created":"2026-12-11T00:00:00Z","architecture":"amd64","os":"linux",'
-                         b'"config":{"Entrypoint":["/sigsend"]},"rootfs":{"type":"layers","diff_ids":["sha256:00"]}}\n')
+                         b'"config":{"Entrypoint":["/sigsend"],"Labels":{"k":"v"}},'
+                         b'"rootfs":{"type":"layers","diff_ids":["sha256:00"]}}\n')
         index = load(self.files, json.loads(self.files["index.json"])["manifests"][0])
         config = load(self.files, load(self.files, index["manifests"][0])["config"])
         self.assertEqual(config["rootfs"]["diff_ids"], ["sha256:" + hashlib.sha256(b"amd64 tar").hexdigest()])

@@ -1,0 +1,72 @@
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""What the project says of itself: its name, homepage and description, as
+the project() call of its top CMakeLists.txt gives them, and the version and
+revision of a build. CMake hands them to each build's notices command,
+which writes them as identity.json beside the build's other documents; the
+image and the release's VEX read them from there, the provenance from the
+project() of the release's source tarball. Nothing else names the homepage."""
+import json, os, re
+
+NAME = "identity.json"
+PROJECT = re.compile(r'^[ \t]*project[ \t]*\(((?:[^()"#]|"(?:[^"\\]|\\.)*"|#[^\n]*)*)\)', re.M | re.I)
+TOKEN = re.compile(r'"((?:[^"\\]|\\.)*)"|#[^\n]*|([^\s"()#]+)')
+KEYWORDS = {"VERSION", "DESCRIPTION", "HOMEPAGE_URL", "LANGUAGES"}
+
+
+def homepage(url):
+    """URL, an https URL, without a trailing slash, or ValueError."""
+    if not re.fullmatch(r"https://[^\s\"'<>\\]+", url or ""):
+        raise ValueError(f"the project's homepage {url!r} is no https URL")
+    return url.rstrip("/")
+
+
+def checked(found):
+    """FOUND with its homepage checked and its description one line, or ValueError."""
+    if not found.get("description") or "\n" in found["description"]:
+        raise ValueError(f"the project's description {found.get('description')!r} is not one line")
+    return dict(found, homepage=homepage(found.get("homepage")))
+
+
+def from_cmakelists(text):
+    """The name, homepage and description that the first project() call of
+    a CMakeLists.txt gives, each where it gives one."""
+    call = PROJECT.search(text)
+    if not call:
+        raise ValueError("CMakeLists.txt calls no project()")
+    words = [m.group(1) if m.group(1) is not None else m.group(2)
+             for m in TOKEN.finditer(call.group(1)) if m.group(1) is not None or m.group(2)]
+    words = [re.sub(r"\\(.)", r"\1", word) for word in words]
+    found, key = {"name": words[0]}, None
+    for word in words[1:]:
+        if word in KEYWORDS:
+            key = word
+        elif key in ("DESCRIPTION", "HOMEPAGE_URL"):
+            found["description" if key == "DESCRIPTION" else "homepage"] = word
+            key = None
+    return found
+
+
+def make(homepage, description, version, revision):
+    """A build's identity.json, as text."""
+    return json.dumps(checked({"name": "sigsend", "version": version, "revision": revision,
+                               "homepage": homepage, "description": description}),
+                      indent=2, ensure_ascii=False) + "\n"
+
+
+def read(folder):
+    """The identity that a build wrote into FOLDER (its notices/)."""
+    path = os.path.join(folder, NAME)
+    try:
+        with open(path, encoding="utf-8") as f:
+            return checked(json.load(f))
+    except FileNotFoundError:
+        raise ValueError(f"{path} is missing: the build wrote no identity") from None
+
+
+def agreed(identities, what):
+    """The one identity that every build of IDENTITIES gives, or ValueError
+    naming WHAT they are."""
+    if not identities or any(i != identities[0] for i in identities):
+        raise ValueError(f"the builds of {what} do not give one identity: {identities}")
+    return identities[0]

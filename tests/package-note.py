@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+# SPDX-FileCopyrightText: 2026 The sigsend developers
+"""The package metadata note (.note.package) of built executables, as
+readelf -n reads it, for any architecture.
+  build BINARY VERSION WANTED  a build tree's sigsend carries a note that
+      names sigsend, VERSION and the Debian architecture of its ELF header,
+      and is byte for byte WANTED, the JSON that CMake handed the linker:
+      nothing was lost to the shell's or make's quoting. WANTED "" says
+      that the linker cannot write one.
+  release DIR VERSION  each architecture's binary in the release folder
+      carries a note that names sigsend, VERSION, its architecture and the
+      Debian release that its buildinfo's root was, and its SBOM quotes it.
+Shares no code with what wrote them."""
+import json, os, re, shutil, subprocess, sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def fail(said):
+    sys.exit("FAILED: " + said)
+
+
+def table():
+    with open(os.path.join(HERE, "..", "cmake", "architectures.txt")) as f:
+        lines = f.read().splitlines()
+    columns = [line for line in lines if line.startswith("#")][-1][1:].split()
+    return [dict(zip(columns, line.split())) for line in lines if line[:1].isalnum()]
+
+
+def architecture(path):
+    """The Debian name of the table's row for the executable's ELF header."""
+    with open(path, "rb") as f:
+        data = f.read(52)
+    if len(data) < 52 or data[:4] != b"\x7fELF":
+        fail(f"{path} is no ELF file")
+    header = {"class": "%02x" % data[4], "data": "%02x" % data[5],
+              "machine": "%04x" % int.from_bytes(data[18:20], "little" if data[5] == 1 else "big")}
+    header["float"] = "%02x" % data[37] if header["machine"] == "0028" else "-"
+    rows = [row["debian"] for row in table() if all(row[k] == v for k, v in header.items())]
+    if not rows:
+        fail(f"{path}: no row of cmake/architectures.txt has the ELF header {header}")
+    return rows[0]
+
+
+def note(path):
+    """The note's JSON text, as readelf prints it."""
+    done = subprocess.run(["readelf", "-n", "--wide", path], capture_output=True, text=True,
+                          env=dict(os.environ, LC_ALL="C"))
+    if done.returncode != 0:
+        fail(f"readelf -n {path}: {done.stderr.strip()}")
+    found = re.findall(r"Packaging Metadata: (.*)$", done.stdout, re.M)
+    if not found and "FDO_PACKAGING_METADATA" not in done.stdout and "0xcafe1a7e" not in done.stdout:
+        fail(f"{path} carries no package metadata note: {done.stdout.strip() or 'no notes at all'}")
+    if not found:
+        sys.exit(print(f"skipped: this readelf does not decode the note of {path} (binutils 2.39 does)"))
+    if len(found) != 1:
+        fail(f"{path} carries {len(found)} package metadata notes")
+    return found[0].strip()
+
+
+def check(path, version, **more):
+    """The note of PATH, parsed, after checking that it names sigsend,
+    VERSION, the architecture of its header and MORE."""
+    text = note(path)
+    try:
+        said = json.loads(text)
+    except ValueError as e:
+        fail(f"{path}'s note is no JSON ({e}): {text}")
+    want = dict({"name": "sigsend", "version": version, "architecture": architecture(path)}, **more)
+    wrong = {key: said.get(key) for key, value in want.items() if said.get(key) != value}
+    if wrong:
+        fail(f"{path}'s note {text} gives {wrong}, not {want}")
+    return text
+
+
+if __name__ == "__main__":
+    if not shutil.which("readelf"):
+        sys.exit(print("skipped: no readelf (the binutils package brings it)"))
+    if sys.argv[1:2] == ["build"] and len(sys.argv) == 5:
+        path, version, wanted = sys.argv[2:5]
+        if not wanted:
+            sys.exit(print("skipped: the linker cannot write a package metadata note (--package-metadata)"))
+        text = check(path, version)
+        if text != wanted:
+            fail(f"{path}'s note is {text}, not {wanted}, which the build asked the linker for")
+        print(f"ok: {path} carries the package metadata note {text}")
+    elif sys.argv[1:2] == ["release"] and len(sys.argv) == 4:
+        folder, version = sys.argv[2:4]
+        with open(os.path.join(folder, f"sigsend-{version}.buildinfo")) as f:
+            buildinfo = f.read()
+        origin = re.search(r"^Build-Origin: (\S+)$", buildinfo, re.M)
+        release = re.search(r"^ base-files \(= ([0-9]+)", buildinfo, re.M)
+        if not origin or not release:
+            fail("the buildinfo names no Build-Origin or no base-files")
+        system = {"os": origin.group(1).lower(), "osVersion": release.group(1)}
+        for row in table():
+            name = f"sigsend-{version}-linux-{row['platform']}"
+            path = os.path.join(folder, name)
+            text = check(path, version, **system)
+            if architecture(path) != row["debian"]:
+                fail(f"{name} is a binary for {architecture(path)}, not {row['debian']}")
+            with open(path + ".spdx.json") as f:
+                comment = json.load(f)["packages"][0].get("comment", "")
+            if not comment.endswith(" " + text):
+                fail(f"{name}.spdx.json does not quote its binary's note {text}: {comment!r}")
+            print(f"ok: {name} carries {text}, which its SBOM quotes")
+        print(f"package-note: {len(table())} passed, 0 failed")
+    else:
+        sys.exit("usage: tests/package-note.py build BINARY VERSION WANTED | release DIR VERSION")
