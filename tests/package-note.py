@@ -3,11 +3,11 @@
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 """The package metadata note (.note.package) of built executables, as
 readelf -n reads it, for any architecture.
-  build BINARY VERSION WANTED  a build tree's sigsend carries a note that
-      names sigsend, VERSION and the Debian architecture of its ELF header,
-      and is byte for byte WANTED, the JSON that CMake handed the linker:
-      nothing was lost to the shell's or make's quoting. WANTED "" says
-      that the linker cannot write one.
+  build BINARY VERSION [WANTED]  a build tree's sigsend carries a note
+      that names sigsend, VERSION and the Debian architecture of its ELF
+      header, and is byte for byte WANTED, the JSON that CMake handed the
+      linker: nothing was lost to the shell's or make's quoting. Without
+      WANTED the linker cannot write one.
   release DIR VERSION  each architecture's binary in the release folder
       carries a note that names sigsend, VERSION, its architecture and the
       Debian release that its buildinfo's root was, and its SBOM quotes it.
@@ -77,8 +77,8 @@ def check(path, version, **more):
 if __name__ == "__main__":
     if not shutil.which("readelf"):
         sys.exit(print("skipped: no readelf (the binutils package brings it)"))
-    if sys.argv[1:2] == ["build"] and len(sys.argv) == 5:
-        path, version, wanted = sys.argv[2:5]
+    if sys.argv[1:2] == ["build"] and len(sys.argv) in (4, 5):
+        path, version, wanted = (sys.argv[2:] + [""])[:3]
         if not wanted:
             sys.exit(print("skipped: the linker cannot write a package metadata note (--package-metadata)"))
         text = check(path, version)
@@ -107,4 +107,4 @@ if __name__ == "__main__":
             print(f"ok: {name} carries {text}, which its SBOM quotes")
         print(f"package-note: {len(table())} passed, 0 failed")
     else:
-        sys.exit("usage: tests/package-note.py build BINARY VERSION WANTED | release DIR VERSION")
+        sys.exit("usage: tests/package-note.py build BINARY VERSION [WANTED] | release DIR VERSION")
