@@ -20,6 +20,11 @@ class RealBuilds(unittest.TestCase):
             with self.subTest(arch=arch, document="NOTICES"):
                 self.assertEqual(made["NOTICES"], builds.fixture("expected", "NOTICES"))
 
+    def test_an_executable_without_a_package_note_has_its_sbom_say_nothing_of_one(self):
+        facts = dict(builds.facts("amd64"), note=None)
+        sbom_ = builds.build.sbom_and_vex(builds.described("amd64"), facts, builds.advisories())
+        self.assertNotIn("comment", json.loads(sbom_["sigsend.spdx.json"])["packages"][0])
+
     def test_armhf_musl_is_mit_and_bsd_2_clause_for_the_arm_memcpy(self):
         sbom = json.loads(builds.documents("armhf")["sigsend.spdx.json"])
         musl = sbom["packages"][1]
