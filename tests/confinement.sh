@@ -62,6 +62,9 @@ cat >"$scratch/clone/probe.sh" <<EOF
 		touch "\$root$marker"
 	done
 	touch '$marker'
+	echo "descriptors:"
+	for fd in /proc/\$\$/fd/*; do readlink "\$fd"; done
+	(: </dev/tty) 2>/dev/null && echo "terminal: opened"
 } >>"\$1" 2>&1
 exit 0
 EOF
@@ -123,6 +126,12 @@ for grip in "${grips[@]}"; do
 	[ -z "$named" ] || fail "the set names the signer's keygrip ${grip%.key}: $named"
 done
 echo "ok: the build saw no process of the host and no keygrip of the signer's (${#grips[@]})"
+# A socket left open would lead out of the root (mmdebstrap's own serves
+# the host's files), and a controlling terminal could be typed into.
+! grep -q '^socket:' "$out/planted.txt" ||
+	fail "the build held a socket: $(sed -n '/^descriptors:/,$p' "$out/planted.txt" | tr '\n' ' ')"
+! grep -qx 'terminal: opened' "$out/planted.txt" || fail "the build could open a controlling terminal"
+echo "ok: the build held no socket and had no terminal: $(sed -n '/^descriptors:/,$p' "$out/planted.txt" | tr '\n' ' ')"
 for file in SHA256SUMS "$(cd "$out" && compgen -G 'sigsend-*.tar.gz')"; do
 	gpgv --keyring "$scratch/signer.gpg" "$out/$file.asc" "$out/$file" 2>/dev/null ||
 		fail "the signature of $file is not good"
