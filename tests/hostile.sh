@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 # scripts/rebuild on release folders that a stranger made. Each case first
-# rebuilds an honest hand-made release (label release): its tarball's
-# builder is a stand-in that leaves a mark and the release's own files as
-# the rebuilt set, so no root is made. Then the stranger's change:
+# rebuilds an honest hand-made release (label release), with a copy of this
+# checkout's scripts whose builder is a stand-in that leaves a mark and the
+# release's own files as the rebuilt set, so no root is made; the builder
+# that the release's tarball holds must never run. Then the stranger's change:
 #   unlisted  a buildinfo and tarball of another version, which SHA256SUMS
 #             (well signed) does not list, in place of the listed buildinfo:
 #             refused, and nothing of that tarball runs
@@ -18,6 +19,8 @@
 #   beside    the README's sigsend.gpg and signer.asc in DIR: named as not
 #             part of the release, and no failure
 #   blank     a file named as a listed one with a leading blank
+#   meanwhile a listed file changed in DIR while the build runs: what is
+#             compared is the copy that was checked, so the change is moot
 # and (label rebuild) on the release in DIR:
 #   stops     SIGTERM while dpkg fills the rebuild's root: it ends with 143,
 #             leaving no process, nothing in its TMPDIR and no --keep folder
@@ -51,6 +54,16 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -m 700 "$GNUPGHOME"
+if [ "$mode" != stops ]; then
+	checkout=$scratch/checkout
+	mkdir -p "$checkout/cmake"
+	cp -r "$source/scripts" "$checkout/"
+	cp "$source/cmake/architectures.txt" "$checkout/cmake/"
+	# shellcheck disable=SC2016 # the builder's own $set
+	printf '#!/bin/sh\n# a stand-in for the builder\ntouch "%s"\nfor set; do :; done\ncp "%s"/* "$set/"\n%s\n' \
+		"$scratch/built" "$scratch/set" "! [ -x '$scratch/meanwhile' ] || '$scratch/meanwhile'" >"$checkout/scripts/builder"
+	rebuild=$checkout/scripts/rebuild
+fi
 
 # Runs scripts/rebuild: its status, and what it said in $scratch/said.
 status=0
@@ -76,15 +89,13 @@ key() {
 	gpg --batch --quiet --passphrase '' --quick-gen-key 'sigsend test <test@example.org>' ed25519 sign 1d 2>/dev/null
 	gpg --batch --export >"$scratch/keyring.gpg"
 }
-# A release of sigsend VERSION in FOLDER, whose tarball's builder copies
-# SET's files into the folder that it builds and marks MARK.
-fake() { # FOLDER VERSION SET MARK
-	local folder=$1 version=$2 set=$3 mark=$4 tree=$scratch/tree-$2/sigsend-$2 epoch=1796906619 file
+# A release of sigsend VERSION in FOLDER, whose tarball's builder, which
+# must never run, marks MARK.
+fake() { # FOLDER VERSION MARK
+	local folder=$1 version=$2 mark=$3 tree=$scratch/tree-$2/sigsend-$2 epoch=1796906619 file
 	mkdir -p "$folder" "$tree/scripts" "$tree/cmake"
 	cp "$source/cmake/architectures.txt" "$tree/cmake/"
-	# shellcheck disable=SC2016 # the builder's own $set
-	printf '#!/bin/sh\n# a stand-in for the builder\ntouch "%s"\nfor set; do :; done\ncp "%s"/* "$set/"\n' \
-		"$mark" "$set" >"$tree/scripts/builder"
+	printf '#!/bin/sh\ntouch "%s"\nexit 1\n' "$mark" >"$tree/scripts/builder"
 	chmod +x "$tree/scripts/builder"
 	tar -czf "$folder/sigsend-$version.tar.gz" -C "${tree%/*}" "sigsend-$version"
 	echo "a binary" >"$folder/sigsend-$version-linux-amd64"
@@ -113,12 +124,13 @@ fake() { # FOLDER VERSION SET MARK
 # The honest release, in $scratch/release, signed, and what rebuilds it.
 honest() {
 	key
-	fake "$scratch/release" 1.0.0 "$scratch/set" "$scratch/built"
+	fake "$scratch/release" 1.0.0 "$scratch/tarball-ran"
 	cp -a "$scratch/release" "$scratch/set"
 	sign "$scratch/release"
 	run --keyring "$scratch/keyring.gpg" "$scratch/release"
 	passed
 	[ -e "$scratch/built" ] || fail "the honest release's builder did not run"
+	[ ! -e "$scratch/tarball-ran" ] || fail "the builder of the release's tarball ran"
 	rm "$scratch/built"
 	echo "ok: the honest release rebuilds the same ($(grep -c '^same' "$scratch/said") files)"
 }
@@ -127,7 +139,7 @@ unbuilt() { [ ! -e "$scratch/built" ] || fail "the builder ran: $(said)"; }
 case $mode in
 unlisted)
 	honest
-	fake "$scratch/theirs" 1.0.0-x "$scratch/set" "$scratch/theirs-ran"
+	fake "$scratch/theirs" 1.0.0-x "$scratch/theirs-ran"
 	cp "$scratch/theirs/sigsend-1.0.0-x.buildinfo" "$scratch/theirs/sigsend-1.0.0-x.tar.gz" "$scratch/release/"
 	rm "$scratch/release/sigsend-1.0.0.buildinfo"
 	(cd "$scratch/release" && gpgv --keyring "$scratch/keyring.gpg" SHA256SUMS.asc SHA256SUMS 2>/dev/null &&
@@ -207,14 +219,23 @@ blank)
 	echo "a stranger's package" >"$scratch/release/ $deb"
 	run --unsigned --against "$scratch/set" "$scratch/release"
 	passed
-	grep -qx "not part of the release:  $deb" "$scratch/said" || fail "the name with a blank was not named: $(said)"
+	grep -qxF "not part of the release: \\ $deb" "$scratch/said" || fail "the name with a blank was not named: $(said)"
 	[ "$(grep -cx "same     $deb" "$scratch/said")" -eq 1 ] || fail "$deb was not compared once: $(said)"
 	echo "ok: ' $deb' beside $deb is not part of the release"
 	mv "$scratch/release/ $deb" "$scratch/copy/ $deb"
 	rm "$scratch/copy/$deb"
 	run --unsigned --against "$scratch/set" "$scratch/copy"
 	refused "^only in the rebuild: $deb\$"
-	grep -qx "not part of the release:  $deb" "$scratch/said" || fail "the name with a blank was not named: $(said)" ;;
+	grep -qxF "not part of the release: \\ $deb" "$scratch/said" || fail "the name with a blank was not named: $(said)" ;;
+meanwhile)
+	honest
+	printf '#!/bin/sh\necho changed >>"%s"\n' "$scratch/release/sigsend-1.0.0-linux-amd64" >"$scratch/meanwhile"
+	chmod +x "$scratch/meanwhile"
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	passed
+	! cmp -s "$scratch/release/sigsend-1.0.0-linux-amd64" "$scratch/set/sigsend-1.0.0-linux-amd64" ||
+		fail "the file was not changed meanwhile"
+	echo "ok: a file changed in the folder during the build is compared as it was checked: $(grep -c '^same' "$scratch/said") same" ;;
 stops)
 	[ -n "$release" ] || { echo "skipped: no release folder (SIGSEND_RELEASE_DIR)"; exit 0; }
 	command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
