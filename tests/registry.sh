@@ -32,7 +32,11 @@ inside() { # ADDRESS DIR WORK SOURCE [KEYRING]
 	export HOME=$work/home COSIGN_PASSWORD=throwaway PODMAN_IGNORE_CGROUPSV1_WARNING=1
 	mkdir -p "$HOME"
 	cosign generate-key-pair --output-key-prefix "$work/cosign" >/dev/null 2>&1 || fail "cosign generate-key-pair failed"
-	local publish=("$source/scripts/publish" --insecure ${keyring:+--keyring "$keyring"})
+	local publish=("$source/scripts/publish" --insecure)
+	if [ -n "$keyring" ]; then publish+=(--keyring "$keyring"); else publish+=(--unsigned); fi
+	! said=$("$source/scripts/publish" --insecure "$dir" "$address/unchecked" 2>&1) ||
+		fail "publish went on with neither --keyring nor --unsigned: $said"
+	echo "ok: refused with neither --keyring nor --unsigned: $said"
 	export SIGSEND_COSIGN_KEY=$work/cosign.key
 
 	# The image's digests, read from the archive here (never by the code
