@@ -7,7 +7,9 @@
 #   key    a signing key that cannot sign, with nothing written and no
 #          GnuPG daemon of its home left running
 #   dirty  a tree with a change that is not committed
-#   hidden a change that git was told to overlook (assume-unchanged)
+#   hidden a change that git was told to overlook (assume-unchanged), and
+#          one to a script the release runs that the checkout's fsmonitor
+#          hides from a plain git status
 #   inputs an OUTDIR that is a link to nothing or starts with '-', a TMPDIR
 #          that is relative, missing or holds white space: each refused
 #          before anything is built or written
@@ -68,6 +70,20 @@ hidden)
 	git -C "$scratch/clone" update-index --assume-unchanged src/sigsend.cpp
 	release "$scratch/out"
 	grep -q 'assume-unchanged' "$scratch/said" || fail "refused for another reason"
+	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out"
+	git -C "$scratch/clone" checkout -q -- src/sigsend.cpp
+	git -C "$scratch/clone" update-index --no-assume-unchanged src/sigsend.cpp
+	# A monitor that answers "nothing changed", whatever did.
+	printf '#!/bin/sh\nprintf "token\\0"\n' >"$scratch/monitor"
+	chmod +x "$scratch/monitor"
+	git -C "$scratch/clone" config core.fsmonitor "$scratch/monitor"
+	git -C "$scratch/clone" config core.fsmonitorHookVersion 2
+	git -C "$scratch/clone" status --porcelain >/dev/null
+	git -C "$scratch/clone" update-index --fsmonitor
+	echo "# a change" >>"$scratch/clone/scripts/source-tarball"
+	[ -z "$(git -C "$scratch/clone" status --porcelain)" ] || fail "the monitor does not hide the change"
+	release "$scratch/out"
+	grep -q 'uncommitted changes' "$scratch/said" || fail "refused for another reason"
 	[ ! -e "$scratch/out" ] || fail "the release wrote $scratch/out" ;;
 inputs)
 	ln -s "$scratch/nowhere" "$scratch/dangling"
