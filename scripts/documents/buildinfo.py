@@ -32,7 +32,7 @@ def parse(data):
         raise ValueError(f"the buildinfo is not UTF-8 text: {error}") from None
     if not text.endswith("\n"):
         raise ValueError("the buildinfo is empty or its last line is not ended")
-    fields, name = {}, None
+    fields, names, name = {}, set(), None
     for number, line in enumerate(text[:-1].split("\n"), 1):
         if any(ord(c) < 0x20 and c != "\t" or 0x7F <= ord(c) <= 0x9F for c in line):
             raise ValueError(f"buildinfo line {number} holds a control character")
@@ -41,16 +41,17 @@ def parse(data):
         if line[0] in " \t":
             if name is None:
                 raise ValueError("the buildinfo starts with a continuation line")
-            fields[name] += "\n" + line[1:]
+            fields[name].append(line[1:])
             continue
         match = FIELD.fullmatch(line)
         if not match:
             raise ValueError(f"buildinfo line {number} is not 'Field: value': {line!r}")
         name = match.group(1)
-        if name.lower() in (known.lower() for known in fields):
+        if name.lower() in names:
             raise ValueError(f"the buildinfo has the field {name} twice")
-        fields[name] = match.group(2).strip(" \t")
-    return fields
+        names.add(name.lower())
+        fields[name] = [match.group(2).strip(" \t")]
+    return {field: "\n".join(lines) for field, lines in fields.items()}
 
 
 def is_version(text):
