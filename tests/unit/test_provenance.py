@@ -57,12 +57,14 @@ class Release(unittest.TestCase):
         return info, tarball, hashlib.sha256(data).hexdigest()
 
     def test_the_predicate_names_the_source_its_commit_tarball_buildinfo_and_builder(self):
-        info, tarball, sha = self.release()
+        # The build type is the homepage that the tarball's own project() gives.
+        info, tarball, sha = self.release(b'project(sigsend VERSION 1.0.0 DESCRIPTION "d"\n'
+                                          b'        HOMEPAGE_URL "https://publisher.example/sigsend" LANGUAGES CXX)\n')
         made = provenance.make(info, tarball, ROWS)
         definition = made["buildDefinition"]
-        self.assertEqual(definition["buildType"], "https://example.org/sigsend/docs/build-type.md")
+        self.assertEqual(definition["buildType"], "https://publisher.example/sigsend/docs/build-type.md")
         self.assertEqual(made["runDetails"]["builder"]["id"],
-                         "https://example.org/sigsend/docs/build-type.md#the-builder")
+                         "https://publisher.example/sigsend/docs/build-type.md#the-builder")
         self.assertEqual(definition["externalParameters"], {
             "source": {"name": "sigsend", "version": "1.0.0",
                        "gitCommit": "eab5e083561b344362bcf802a432e3179fa49b6d"},
