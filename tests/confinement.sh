@@ -131,7 +131,8 @@ echo "ok: the build saw no process of the host and no keygrip of the signer's ($
 ! grep -q '^socket:' "$out/planted.txt" ||
 	fail "the build held a socket: $(sed -n '/^descriptors:/,$p' "$out/planted.txt" | tr '\n' ' ')"
 ! grep -qx 'terminal: opened' "$out/planted.txt" || fail "the build could open a controlling terminal"
-echo "ok: the build held no socket and had no terminal: $(sed -n '/^descriptors:/,$p' "$out/planted.txt" | tr '\n' ' ')"
+echo "ok: the build held no socket and had no terminal; its configure step held: $(
+	awk '/^descriptors:/ { on = 1; next } /^processes:/ { if (on) exit } on' "$out/planted.txt" | tr '\n' ' ')"
 for file in SHA256SUMS "$(cd "$out" && compgen -G 'sigsend-*.tar.gz')"; do
 	gpgv --keyring "$scratch/signer.gpg" "$out/$file.asc" "$out/$file" 2>/dev/null ||
 		fail "the signature of $file is not good"
