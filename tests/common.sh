@@ -26,6 +26,24 @@ temporary() { # VARIABLE [MKTEMP-ARGUMENTS...]: a new folder, in VARIABLE
 	printf -v "$1" %s "$folder"
 }
 
+# Skips unless SOURCE is a git checkout with a commit, which the check clones.
+need_checkout() { # SOURCE
+	command -v git >/dev/null || skip "no git"
+	git -C "$1" rev-parse --verify -q 'HEAD^{commit}' >/dev/null || skip "$1 is not a git checkout with a commit"
+}
+
+# Fails if any process still works in FOLDER, or has its root there.
+nothing_at_work_in() { # FOLDER
+	local proc place
+	for proc in /proc/[0-9]*; do
+		for place in cwd root; do
+			case $(readlink "$proc/$place" 2>/dev/null) in
+			"$1"/*) fail "process ${proc#/proc/} still has its $place in $(readlink "$proc/$place")" ;;
+			esac
+		done
+	done
+}
+
 # The columns COLUMN... of every row of cmake/architectures.txt, by the
 # names of its header (its last comment line before the first row),
 # space-separated, a row a line: read here, not by the documents package.

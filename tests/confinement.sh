@@ -23,8 +23,7 @@ source=$1 scratch=$2
 for tool in git gpg gpgv mmdebstrap; do
 	command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 0; }
 done
-git -C "$source" rev-parse --verify -q 'HEAD^{commit}' >/dev/null ||
-	{ echo "skipped: $source is not a git checkout with a commit"; exit 0; }
+need_checkout "$source"
 if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
 	echo "skipped: not root, and no user namespace with subordinate ids: $said"
 	exit 0

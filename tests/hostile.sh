@@ -282,13 +282,7 @@ stops)
 		[ "$(cut -d' ' -f22 "/proc/$pid/stat" 2>/dev/null)" != "$start" ] ||
 			fail "process $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) outlived the rebuild"
 	done <"$scratch/descendants"
-	for proc in /proc/[0-9]*; do
-		for place in cwd root; do
-			case $(readlink "$proc/$place" 2>/dev/null) in
-			"$scratch"/*) fail "process ${proc#/proc/} still has its $place in $(readlink "$proc/$place")" ;;
-			esac
-		done
-	done
+	nothing_at_work_in "$scratch"
 	echo "ok: stopped by SIGTERM with nothing left: $(tail -n 1 "$scratch/first")" ;;
 *) fail "no mode $mode" ;;
 esac

@@ -25,9 +25,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 [ $# -eq 3 ] || usage "full|key|dirty|hidden|inputs|stops SOURCE SCRATCH"
 mode=$1 source=$2 scratch=$3
-command -v git >/dev/null || { echo "skipped: no git"; exit 0; }
-git -C "$source" rev-parse --verify -q 'HEAD^{commit}' >/dev/null ||
-	{ echo "skipped: $source is not a git checkout with a commit"; exit 0; }
+need_checkout "$source"
 rm -rf "$scratch"
 mkdir -p "$scratch"
 git clone -q "$source" "$scratch/clone"
@@ -142,13 +140,7 @@ stops)
 	[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
 	# Nothing of the build is still at work in the scratch folder, nor in
 	# the root that was made there.
-	for proc in /proc/[0-9]*; do
-		for place in cwd root; do
-			case $(readlink "$proc/$place" 2>/dev/null) in
-			"$scratch"/*) fail "process ${proc#/proc/} still has its $place in $(readlink "$proc/$place")" ;;
-			esac
-		done
-	done
+	nothing_at_work_in "$scratch"
 	echo "ok: stopped by SIGTERM with nothing left: $(tail -n 1 "$scratch/first")" ;;
 *) fail "no mode $mode" ;;
 esac

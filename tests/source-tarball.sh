@@ -17,9 +17,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 [ $# -eq 3 ] || usage "settings|refuses SOURCE SCRATCH"
 mode=$1 source=$2 scratch=$3
-command -v git >/dev/null || { echo "skipped: no git"; exit 0; }
-git -C "$source" rev-parse --verify -q 'HEAD^{commit}' >/dev/null ||
-	{ echo "skipped: $source is not a git checkout with a commit"; exit 0; }
+need_checkout "$source"
 rm -rf "$scratch"
 mkdir -p "$scratch"
 # A fresh clone of SOURCE in scratch/NAME, with an identity for commits.
