@@ -63,7 +63,7 @@ missing)
 	done
 	[ "$took" -lt 240 ] || fail "the failure took $took s: $(cat "$scratch/said")"
 	! grep -q 'try 2' "$scratch/said" || fail "the root was made again: $(cat "$scratch/said")"
-	echo "ok: failed in $took s, saying: $(cat "$scratch/said")" ;;
+	echo "ok: failed in $took s, saying: $(tr "\n" " " <"$scratch/said")" ;;
 *) fail "no mode $mode" ;;
 esac
 rm -rf "$scratch"
