@@ -21,6 +21,12 @@ def fail(said):
     sys.exit("FAILED: " + said)
 
 
+def skip(said):
+    """Ends the check as ctest's skip, SAID saying why it cannot run here."""
+    print(said)
+    sys.exit(0)
+
+
 def table():
     with open(os.path.join(HERE, "..", "cmake", "architectures.txt")) as f:
         lines = f.read().splitlines()
@@ -53,7 +59,7 @@ def note(path):
     if not found and "FDO_PACKAGING_METADATA" not in done.stdout and "0xcafe1a7e" not in done.stdout:
         fail(f"{path} carries no package metadata note: {done.stdout.strip() or 'no notes at all'}")
     if not found:
-        sys.exit(print(f"skipped: this readelf does not decode the note of {path} (binutils 2.39 does)"))
+        skip(f"skipped: this readelf does not decode the note of {path} (binutils 2.39 does)")
     if len(found) != 1:
         fail(f"{path} carries {len(found)} package metadata notes")
     return found[0].strip()
@@ -76,11 +82,11 @@ def check(path, version, **more):
 
 if __name__ == "__main__":
     if not shutil.which("readelf"):
-        sys.exit(print("skipped: no readelf (the binutils package brings it)"))
+        skip("skipped: no readelf (the binutils package brings it)")
     if sys.argv[1:2] == ["build"] and len(sys.argv) in (4, 5):
         path, version, wanted = (sys.argv[2:] + [""])[:3]
         if not wanted:
-            sys.exit(print("skipped: the linker cannot write a package metadata note (--package-metadata)"))
+            skip("skipped: the linker cannot write a package metadata note (--package-metadata)")
         text = check(path, version)
         if text != wanted:
             fail(f"{path}'s note is {text}, not {wanted}, which the build asked the linker for")
