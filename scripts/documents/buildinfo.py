@@ -26,14 +26,8 @@ def parse(data):
     """The fields of DATA (bytes), one deb822 paragraph: each field's value
     is its first line's text, then a line for each continuation line (less
     its one leading blank)."""
-    try:
-        text = data.decode("utf-8")
-    except UnicodeDecodeError as error:
-        raise ValueError(f"the buildinfo is not UTF-8 text: {error}") from None
-    if not text.endswith("\n"):
-        raise ValueError("the buildinfo is empty or its last line is not ended")
     fields, names, name = {}, set(), None
-    for number, line in enumerate(text[:-1].split("\n"), 1):
+    for number, line in enumerate(sums.text_lines(data, "the buildinfo"), 1):
         if any(ord(c) < 0x20 and c != "\t" or 0x7F <= ord(c) <= 0x9F for c in line):
             raise ValueError(f"buildinfo line {number} holds a control character")
         if not line.strip(" \t"):

@@ -30,16 +30,22 @@ def name_problem(name):
     return None
 
 
-def parse(data):
-    """The names that DATA (bytes) lists, with their SHA-256, in order."""
+def text_lines(data, what):
+    """The lines of DATA (bytes), a document named WHAT: UTF-8 text whose
+    every line, the last too, is ended."""
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError as error:
-        raise ValueError(f"SHA256SUMS is not UTF-8 text: {error}") from None
+        raise ValueError(f"{what} is not UTF-8 text: {error}") from None
     if not text.endswith("\n"):
-        raise ValueError("SHA256SUMS is empty or its last line is not ended")
+        raise ValueError(f"{what} is empty or its last line is not ended")
+    return text[:-1].split("\n")
+
+
+def parse(data):
+    """The names that DATA (bytes) lists, with their SHA-256, in order."""
     listed = {}
-    for number, line in enumerate(text[:-1].split("\n"), 1):
+    for number, line in enumerate(text_lines(data, "SHA256SUMS"), 1):
         if line.startswith("\\"):
             raise ValueError(f"SHA256SUMS line {number} is escaped, which no release file needs")
         match = LINE.fullmatch(line)
