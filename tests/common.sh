@@ -32,6 +32,33 @@ need_checkout() { # SOURCE
 	git -C "$1" rev-parse --verify -q 'HEAD^{commit}' >/dev/null || skip "$1 is not a git checkout with a commit"
 }
 
+# Skips unless this host can make a root: mmdebstrap, and root or a user
+# namespace with subordinate ids (mmdebstrap's unshare mode).
+need_root_maker() {
+	local said
+	command -v mmdebstrap >/dev/null || skip "no mmdebstrap (the mmdebstrap package)"
+	[ "$(id -u)" -ne 0 ] || return 0
+	said=$(unshare --user --map-auto --map-root-user true 2>&1) ||
+		skip "not root, and no user namespace with subordinate ids: $said"
+}
+
+# ANCESTOR and each process that descends from it, as PID:START, START
+# being its start time, which tells it from a later process of the same pid.
+descendants() { # ANCESTOR
+	local stat pid
+	for stat in /proc/[0-9]*/stat; do
+		pid=${stat#/proc/} pid=${pid%/stat}
+		while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
+			if [ "$pid" = "$1" ]; then
+				pid=${stat#/proc/} pid=${pid%/stat}
+				echo "$pid:$(cut -d' ' -f22 "$stat" 2>/dev/null)"
+				break
+			fi
+			pid=$(sed -n 's/^PPid:\t//p' "/proc/$pid/status" 2>/dev/null) || pid=""
+		done
+	done
+}
+
 # Fails if any process still works in FOLDER, or has its root there.
 nothing_at_work_in() { # FOLDER
 	local proc place

@@ -24,10 +24,7 @@ for tool in git gpg gpgv mmdebstrap; do
 	command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 0; }
 done
 need_checkout "$source"
-if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
-	echo "skipped: not root, and no user namespace with subordinate ids: $said"
-	exit 0
-fi
+need_root_maker
 rm -rf "$scratch"
 mkdir -p "$scratch/outs"
 # The release's TMPDIR, on a path that the root's namespace may walk.

@@ -237,33 +237,14 @@ meanwhile)
 		fail "the file was not changed meanwhile"
 	echo "ok: a file changed in the folder during the build is compared as it was checked: $(grep -c '^same' "$scratch/said") same" ;;
 stops)
-	[ -n "$release" ] || { echo "skipped: no release folder (SIGSEND_RELEASE_DIR)"; exit 0; }
-	command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
-	if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
-		echo "skipped: not root, and no user namespace with subordinate ids: $said"
-		exit 0
-	fi
+	[ -n "$release" ] || skip "no release folder (SIGSEND_RELEASE_DIR)"
+	need_root_maker
 	mkdir "$scratch/tmp" "$scratch/outs"
-	# The processes that descend from the rebuild, each as pid:start time.
-	descendants() {
-		local stat pid
-		for stat in /proc/[0-9]*/stat; do
-			pid=${stat#/proc/} pid=${pid%/stat}
-			while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
-				if [ "$pid" = "$first" ]; then
-					pid=${stat#/proc/} pid=${pid%/stat}
-					echo "$pid:$(cut -d' ' -f22 "$stat" 2>/dev/null)"
-					break
-				fi
-				pid=$(sed -n 's/^PPid:\t//p' "/proc/$pid/status" 2>/dev/null) || pid=""
-			done
-		done
-	}
 	TMPDIR=$scratch/tmp "$rebuild" --unsigned --keep "$scratch/outs/out" "$release" >"$scratch/first" 2>&1 &
 	first=$!
 	# Until a dpkg that descends from it fills the root.
 	for _ in $(seq 3000); do
-		descendants >"$scratch/descendants"
+		descendants "$first" >"$scratch/descendants"
 		while IFS=: read -r pid _; do
 			[ "$(cat "/proc/$pid/comm" 2>/dev/null)" != dpkg ] || break 2
 		done <"$scratch/descendants"

@@ -46,11 +46,7 @@ syntax)
 	done
 	echo "ok: every malformed pin refused, such as: $(cat "$scratch/said")" ;;
 missing)
-	command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
-	if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
-		echo "skipped: not root, and no user namespace with subordinate ids: $said"
-		exit 0
-	fi
+	need_root_maker
 	getent hosts deb.debian.org >/dev/null || { echo "skipped: deb.debian.org has no address here"; exit 0; }
 	# A TMPDIR on a path that the root's namespace may walk.
 	tmp="" && temporary tmp

@@ -16,11 +16,7 @@ set -euo pipefail
 dir=$1 scratch=$2 keyring=${3:-}
 source=$(cd "$(dirname "$0")/.." && pwd)
 rebuild=$source/scripts/rebuild
-command -v mmdebstrap >/dev/null || skip "no mmdebstrap (the mmdebstrap package)"
-if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
-	echo "skipped: not root, and no user namespace with subordinate ids: $said"
-	exit 0
-fi
+need_root_maker
 rm -rf "$scratch"
 mkdir -p "$scratch"
 if [ -n "$keyring" ]; then

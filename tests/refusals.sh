@@ -102,24 +102,15 @@ inputs)
 		fail "a refused release wrote into $scratch"
 	[ -z "$(ls -A "$scratch/with space")" ] || fail "a refused release wrote into its TMPDIR" ;;
 stops)
-	command -v mmdebstrap >/dev/null || { echo "skipped: no mmdebstrap (the mmdebstrap package)"; exit 0; }
-	if [ "$(id -u)" -ne 0 ] && ! said=$(unshare --user --map-auto --map-root-user true 2>&1); then
-		echo "skipped: not root, and no user namespace with subordinate ids: $said"
-		exit 0
-	fi
+	need_root_maker
 	mkdir "$scratch/tmp" "$scratch/outs"
 	# Whether a dpkg that descends from the first release is at work: it
 	# fills the root, in a namespace of its own or not.
 	dpkg_at_work() {
-		local comm pid
-		for comm in /proc/[0-9]*/comm; do
-			[ "$(cat "$comm" 2>/dev/null)" = dpkg ] || continue
-			pid=${comm#/proc/} pid=${pid%/comm}
-			while [ -n "$pid" ] && [ "$pid" -gt 1 ]; do
-				[ "$pid" = "$first" ] && return 0
-				pid=$(sed -n 's/^PPid:\t//p' "/proc/$pid/status" 2>/dev/null)
-			done
-		done
+		local pid
+		while IFS=: read -r pid _; do
+			[ "$(cat "/proc/$pid/comm" 2>/dev/null)" != dpkg ] || return 0
+		done < <(descendants "$first")
 		return 1
 	}
 	TMPDIR=$scratch/tmp "$scratch/clone/scripts/release" "$scratch/outs/out" >"$scratch/first" 2>&1 &
