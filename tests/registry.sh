@@ -8,21 +8,26 @@
 # throwaway cosign key; then cosign verifies the signature of the tag and
 # of every platform's manifest, and each attestation: every platform's SBOM
 # and the VEX must be the release's own documents, the provenance must name
-# the tarball by its SHA-256, a builder and a build type. skopeo and podman
-# under a policy that requires a sigstore signature by the key must take the
-# image and refuse the same image pushed unsigned into another repository.
-# A copy of DIR with one file changed must be refused before anything is
-# pushed, and with KEYRING (the signer's keyring) so must an altered
-# SHA256SUMS.
+# the tarball by its SHA-256, a builder and a build type. The policy, the
+# registries.d entry and the check of the tag are read from docs/registry.md,
+# so what it says is what is tested. Under that policy skopeo and podman must
+# take the image and refuse an unsigned one, in the repository or another;
+# that check and the policy must refuse the tag moved to an older release's
+# signed index, and the check a tag moved to a platform's manifest. A copy of DIR
+# with one file changed, or whose SHA256SUMS does not list the image or the
+# VEX, must be refused before anything is pushed, and with KEYRING (the
+# signer's keyring) so must an altered SHA256SUMS.
 #
 # cosign and skopeo with sigstore support are Debian 13's: where they are
 # not installed (Debian 12), everything but the registry runs in a Debian
-# 13 root that mmdebstrap makes, which shares this host's network, as
-# scripts/builder makes its root. Prints "ok:" lines with the results, or
+# 13 root that mmdebstrap makes, which shares this host's network. Prints "ok:" lines with the results, or
 # "skipped:" and why; the registry and every file go at the end.
 # Usage: tests/registry.sh DIR SCRATCH [KEYRING]
 set -euo pipefail
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# A case that fails says so and lets the others run; the test fails at the end.
+failed=""
+flunk() { echo "FAILED: $*" >&2; failed=yes; }
 started=$SECONDS
 
 # Inside: publishes to the registry at ADDRESS and checks what it holds.
@@ -56,8 +61,43 @@ with tarfile.open(sys.argv[1]) as layout:
         print("-".join(filter(None, (p["os"], p["architecture"], p.get("variant")))), manifest["digest"])
 EOF
 ) || fail "cannot read the digests of $archive"
-	local index
+	local index commit
 	index=$(sed -n 's/^index //p' <<<"$digests")
+	commit=$(sed -n 's/^Git-Commit: //p' "$dir/sigsend-$version.buildinfo")
+	# Another image of the same platforms, in an OCI layout OUT: the
+	# release's with VERSION in the annotations of the index and of each
+	# manifest, so that every digest differs. Prints the index's digest, then
+	# the manifests'.
+	variant() { # VERSION OUT
+		"$python" -I - "$dir/$archive" "$2" "$1" <<'EOF'
+import hashlib, json, sys, tarfile
+archive, out, version = sys.argv[1:]
+with tarfile.open(archive) as layout:
+    layout.extractall(out, filter="data")
+def read(digest):
+    with open(f"{out}/blobs/sha256/{digest[7:]}", "rb") as file:
+        return json.load(file)
+def write(document, entry):
+    document.setdefault("annotations", {})["org.opencontainers.image.version"] = version
+    data = json.dumps(document).encode()
+    entry["digest"], entry["size"] = "sha256:" + hashlib.sha256(data).hexdigest(), len(data)
+    with open(f"{out}/blobs/sha256/{entry['digest'][7:]}", "wb") as file:
+        file.write(data)
+with open(f"{out}/index.json", encoding="utf-8") as file:
+    top = json.load(file)
+index = read(top["manifests"][0]["digest"])
+for entry in index["manifests"]:
+    write(read(entry["digest"]), entry)
+write(index, top["manifests"][0])
+with open(f"{out}/index.json", "w", encoding="utf-8") as file:
+    json.dump(top, file)
+print(top["manifests"][0]["digest"], *(entry["digest"] for entry in index["manifests"]))
+EOF
+	}
+	local older
+	variant 6.6.6 "$work/stranger" >/dev/null || fail "cannot make a stranger's image"
+	older=$(variant 0.9.0 "$work/older") || fail "cannot make an older release's image"
+	read -r -a older <<<"$older"
 
 	# Refused before anything is pushed: a file that is not the one
 	# SHA256SUMS lists, and with the signer's keyring an altered SHA256SUMS.
@@ -76,6 +116,29 @@ EOF
 		grep -q "signature of SHA256SUMS" <<<"$said" || fail "the refusal does not name the signature: $said"
 		echo "ok: an altered SHA256SUMS is refused: $(grep -m 1 -i 'bad signature' <<<"$said" || head -n 1 <<<"$said")"
 	fi
+	# Only what SHA256SUMS lists is published: a SHA256SUMS without the
+	# image (a stranger's archive in its place) or without the VEX. It is
+	# taken as trusted (--unsigned), as a signed one would be.
+	local name n=0
+	for name in "sigsend-$version.oci.tar" "sigsend-$version.openvex.json"; do
+		n=$((n + 1))
+		rm -rf "$work/unlisted" && cp -a "$dir" "$work/unlisted"
+		rm -f "$work/unlisted/SHA256SUMS.asc"
+		if [ "$n" -eq 1 ]; then
+			rm "$work/unlisted/$name"
+			tar -C "$work/stranger" -cf "$work/unlisted/$name" oci-layout index.json blobs
+		fi
+		grep -v -F "  $name" "$dir/SHA256SUMS" >"$work/unlisted/SHA256SUMS"
+		if said=$("$source/scripts/publish" --insecure --unsigned "$work/unlisted" "$address/unlisted$n" 2>&1); then
+			flunk "publish took a release whose SHA256SUMS does not list $name: $said"
+		elif ! grep -q "$name is not listed in SHA256SUMS" <<<"$said"; then
+			flunk "publish refused an unlisted $name for another reason: $said"
+		else
+			echo "ok: an unlisted $name is refused: $(grep -m 1 "$name" <<<"$said")"
+		fi
+		! skopeo inspect --tls-verify=false --raw "docker://$address/unlisted$n:$version" >/dev/null 2>&1 ||
+			flunk "publish pushed the image of a release whose SHA256SUMS does not list $name"
+	done
 
 	# Published twice: the second run adds no signature and no attestation.
 	local begun=$SECONDS out
@@ -146,7 +209,7 @@ if expected:
 print(json.dumps(statement["predicate"], sort_keys=True))
 EOF
 	}
-	local amd64=""
+	local amd64="" cyclonedx=0
 	count=0
 	while read -r platform digest; do
 		[ "$platform" != index ] || continue
@@ -155,6 +218,11 @@ EOF
 			fail "the SBOM attested on $platform: $said"
 		[ "$platform" != linux-amd64 ] || amd64=$said
 		count=$((count + 1))
+		[ -e "$dir/sigsend-$version-$platform.cdx.json" ] || continue
+		out=$(attestation cyclonedx "$digest")
+		said=$(predicate "$out" https://cyclonedx.org/bom "$digest" "$dir/sigsend-$version-$platform.cdx.json") ||
+			fail "the CycloneDX SBOM attested on $platform: $said"
+		cyclonedx=$((cyclonedx + 1))
 	done <<<"$digests"
 	said=$("$python" -I - "$amd64" <<'EOF'
 import json, sys
@@ -162,7 +230,7 @@ sbom = json.loads(sys.argv[1])
 print(sbom["spdxVersion"], sbom["name"], "with", ", ".join(p["name"] + " " + p.get("versionInfo", "") for p in sbom["packages"]))
 EOF
 )
-	echo "ok: every platform's SBOM attested on its manifest is the release's ($count); linux/amd64's: $said"
+	echo "ok: every platform's SBOM attested on its manifest is the release's ($count, and $cyclonedx CycloneDX); linux/amd64's: $said"
 	out=$(attestation openvex "$index")
 	said=$(predicate "$out" https://openvex.dev/ns "$index" "$dir/sigsend-$version.openvex.json") || fail "the VEX: $said"
 	said=$("$python" -I - "$said" <<'EOF'
@@ -175,6 +243,7 @@ EOF
 	echo "ok: the VEX attested on the index is the release's: $said"
 	out=$(attestation slsaprovenance1 "$index")
 	said=$(predicate "$out" https://slsa.dev/provenance/v1 "$index") || fail "the provenance: $said"
+	local provenance=$said
 	said=$("$python" -I - "$said" "$dir/sigsend-$version.tar.gz" "$dir/sigsend-$version.buildinfo" <<'EOF'
 import hashlib, json, sys
 predicate, tarball, buildinfo = json.loads(sys.argv[1]), sys.argv[2], sys.argv[3]
@@ -198,55 +267,127 @@ EOF
 ) || fail "the provenance: $said"
 	echo "ok: the provenance attested on the index: $said"
 
-	# Users' runtimes under a policy that requires the key's signature.
+	# What docs/registry.md gives users, read from it: the policy and the
+	# registries.d entry, with the test's registry and key in place of the
+	# examples', and the check of the tag, a command a line (continuations
+	# joined) but the assignments of REF, VERSION and COMMIT, which the
+	# test makes.
+	"$python" -I - "$source/docs/registry.md" "$ref" "$pub" "$work" <<'EOF' || fail "cannot read docs/registry.md"
+import json, os, re, sys
+doc, ref, key, work = sys.argv[1:]
+with open(doc, encoding="utf-8") as file:
+    blocks = re.findall(r"^```(\w+)\n(.*?)^```$", file.read(), re.M | re.S)
+def block(kind, holding):
+    found = [text for name, text in blocks if name == kind and holding in text]
+    if not found:
+        sys.exit(f"docs/registry.md has no {kind} block with {holding}")
+    return found[0].replace("registry.example.org/sigsend", ref).replace("/etc/containers/sigsend-cosign.pub", key)
+policy = block("json", '"default"')
+json.loads(policy)
+os.mkdir(f"{work}/registries.d")
+for path, text in (("policy.json", policy), ("registries.d/sigsend.yaml", block("yaml", "sigstore"))):
+    with open(f"{work}/{path}", "x", encoding="utf-8") as file:
+        file.write(text)
+lines = block("sh", "cosign verify ").replace("\\\n", " ").splitlines()
+with open(f"{work}/check", "x", encoding="utf-8") as file:
+    file.write("".join(line + "\0" for line in lines if line.strip() and not re.match(r"[A-Z]+=", line)))
+EOF
+	# The documented check of the tag, a command at a time: each passes
+	# (pass), or each cosign command fails (refuse).
+	tag_check() { # pass|refuse WHAT
+		local line said
+		while IFS= read -r -d '' line; do
+			if said=$(cd "$work" && REF=$ref VERSION=$version COMMIT=$commit bash -euo pipefail -c "$line" 2>&1); then
+				[ "$1" = pass ] || [[ $line != cosign* ]] || flunk "the documented '$line' took $2: $said"
+			elif [ "$1" = pass ] || [[ $line != cosign* ]]; then
+				flunk "the documented '$line' failed on $2: $said"
+			else
+				echo "ok: the documented ${line%% --*} refuses $2: $(grep -v '^WARNING' <<<"$said" | grep -m 1 .)"
+			fi
+		done <"$work/check"
+	}
+	tag_check pass "the release's tag"
+	echo "ok: the documented check of the tag passes for $ref:$version"
+
+	# skopeo and podman under the documented policy. podman reads
+	# registries.d only from /etc/containers: a copy with the documented
+	# entry, bound over it in a mount namespace of each pull's own.
+	local tools=(skopeo)
+	if command -v podman >/dev/null; then
+		tools+=(podman)
+		cp -a /etc/containers "$work/etc-containers"
+		cp "$work/registries.d/sigsend.yaml" "$work/etc-containers/registries.d/" 2>/dev/null ||
+			cp -a "$work/registries.d" "$work/etc-containers/"
+	else
+		echo "note: no podman here: skopeo alone checks the policy"
+	fi
+	by() { # TOOL IMAGE: TOOL takes IMAGE under the policy
+		if [ "$1" = skopeo ]; then
+			rm -rf "$work/taken"
+			skopeo --policy "$work/policy.json" --registries.d "$work/registries.d" \
+				copy --all --src-tls-verify=false "docker://$2" "dir:$work/taken" 2>&1
+		else
+			# shellcheck disable=SC2016 # the arguments are expanded inside
+			unshare --mount --propagation private bash -c 'mount --bind "$1/etc-containers" /etc/containers &&
+				exec podman --root "$1/podman/root" --runroot "$1/podman/run" --storage-driver vfs \
+				pull -q --tls-verify=false --signature-policy "$1/policy.json" "docker://$2"' - "$work" "$2" 2>&1
+		fi
+	}
+	expect() { # takes|refuses IMAGE WHAT [MESSAGE]
+		local tool said
+		for tool in "${tools[@]}"; do
+			if said=$(by "$tool" "$2"); then
+				if [ "$1" = takes ]; then echo "ok: $tool under the policy takes $3"; else flunk "$tool under the policy took $3"; fi
+			elif [ "$1" = takes ]; then
+				flunk "$tool under the policy refused $3: $said"
+			elif ! grep -q -- "$4" <<<"$said"; then
+				flunk "$tool under the policy refused $3 for another reason: $said"
+			else
+				echo "ok: $tool under the policy refuses $3: $(grep -m 1 -o -- "[^\"]*$4.*" <<<"$said")"
+			fi
+		done
+	}
+	expect takes "$ref:$version" "the release's tag"
+	expect takes "$ref@$(sed -n 's/^linux-arm64 //p' <<<"$digests")" "linux/arm64's manifest by digest"
+	skopeo copy --quiet --all --preserve-digests --dest-tls-verify=false "oci:$work/stranger" "docker://$ref:stranger" ||
+		fail "could not push the stranger's image"
 	skopeo copy --quiet --dest-tls-verify=false "oci-archive:$dir/$archive" "docker://$address/unsigned:$version" ||
 		fail "could not push the unsigned image"
-	"$python" -I - "$address" "$pub" "$work/policy.json" <<'EOF'
-import json, sys
-address, key, path = sys.argv[1:]
-rule = [{"type": "sigstoreSigned", "keyPath": key, "signedIdentity": {"type": "matchRepository"}}]
-with open(path, "x", encoding="utf-8") as file:
-    json.dump({"default": [{"type": "reject"}], "transports": {"docker": {address: rule}}}, file, indent=2)
-EOF
-	mkdir "$work/registries.d"
-	printf 'docker:\n  %s:\n    use-sigstore-attachments: true\n' "$address" >"$work/registries.d/sigsend-test.yaml"
-	local policy=(--policy "$work/policy.json" --registries.d "$work/registries.d")
-	for image in "$ref:$version" "$ref@$(sed -n 's/^linux-arm64 //p' <<<"$digests")"; do
-		said=$(skopeo "${policy[@]}" copy --all --src-tls-verify=false "docker://$image" "dir:$work/taken" 2>&1) ||
-			fail "skopeo under the policy refused $image: $said"
-		rm -rf "$work/taken"
-		echo "ok: skopeo under the policy takes $image"
-	done
-	! said=$(skopeo "${policy[@]}" copy --all --src-tls-verify=false "docker://$address/unsigned:$version" "dir:$work/taken" 2>&1) ||
-		fail "skopeo under the policy took the unsigned image"
-	grep -q "A signature was required, but no signature exists" <<<"$said" || fail "skopeo refused for another reason: $said"
-	echo "ok: skopeo under the policy refuses $address/unsigned:$version: ${said##*msg=}"
-	if command -v podman >/dev/null; then
-		# podman reads registries.d only from /etc/containers: a copy with
-		# the test's, in a mount namespace of its own.
-		# shellcheck disable=SC2016 # the arguments are expanded inside
-		said=$(unshare --mount --propagation private bash -c '
-			set -euo pipefail
-			work=$1 ref=$2 unsigned=$3
-			cp -a /etc/containers "$work/etc-containers"
-			cp "$work/registries.d/sigsend-test.yaml" "$work/etc-containers/registries.d/" 2>/dev/null ||
-				cp -a "$work/registries.d" "$work/etc-containers/"
-			mount --bind "$work/etc-containers" /etc/containers
-			podman=(podman --root "$work/podman/root" --runroot "$work/podman/run" --storage-driver vfs)
-			"${podman[@]}" pull -q --tls-verify=false --signature-policy "$work/policy.json" "docker://$ref" >/dev/null ||
-				{ echo "podman refused $ref"; exit 1; }
-			echo "ok: podman under the policy takes $ref"
-			if refused=$("${podman[@]}" pull -q --tls-verify=false --signature-policy "$work/policy.json" "docker://$unsigned" 2>&1); then
-				echo "podman took $unsigned"; exit 1
-			fi
-			echo "ok: podman under the policy refuses $unsigned: $refused"
-			"${podman[@]}" rmi -a -f >/dev/null 2>&1 || true
-		' - "$work" "$ref:$version" "$address/unsigned:$version" 2>&1) || fail "podman: $said"
-		grep -q "A signature was required, but no signature exists" <<<"$said" || fail "podman refused for another reason: $said"
-		echo "$said"
-	else
-		echo "note: no podman here: skopeo alone checked the policy"
-	fi
+	expect refuses "$ref:stranger" "an unsigned image in the repository" "A signature was required, but no signature exists"
+	expect refuses "$address/unsigned:$version" "the release's image unsigned in another repository" "is rejected by policy"
+
+	# The tag moved: to one platform's signed manifest of the release, and
+	# to an older release's signed index, pushed and signed as publish
+	# does (for the tag of its version, with its version and commit), its
+	# provenance attested with them.
+	local old=0.9.0 old_commit
+	old_commit=$(printf '%040d' 0)
+	skopeo copy --quiet --all --preserve-digests --dest-tls-verify=false "oci:$work/older" "docker://$ref:$old" ||
+		fail "could not push the older release"
+	local platforms=("${older[@]:1}") sign=(cosign sign --yes --tlog-upload=false --key "$work/cosign.key"
+		--allow-insecure-registry --allow-http-registry --sign-container-identity "$ref:$old"
+		--annotations "org.opencontainers.image.version=$old" --annotations "org.opencontainers.image.revision=$old_commit")
+	"$python" -I -c 'import json, sys; p = json.loads(sys.argv[1]); s = p["buildDefinition"]["externalParameters"]["source"]
+s["version"], s["gitCommit"] = sys.argv[2:]; print(json.dumps(p))' "$provenance" "$old" "$old_commit" >"$work/older.json"
+	{ "${sign[@]}" --annotations "org.opencontainers.image.ref.name=$old" "$ref@${older[0]}" &&
+		"${sign[@]}" "${platforms[@]/#/$ref@}" &&
+		cosign attest --yes --tlog-upload=false --key "$work/cosign.key" --allow-insecure-registry \
+			--allow-http-registry --type slsaprovenance1 --predicate "$work/older.json" "$ref@${older[0]}"
+	} >/dev/null 2>"$work/sign.err" ||
+		fail "could not sign the older release: $(cat "$work/sign.err")"
+	move() { # DIGEST: the tag names it
+		skopeo copy --quiet --all --preserve-digests --src-tls-verify=false --dest-tls-verify=false \
+			"docker://$ref@$1" "docker://$ref:$version" || fail "could not move the tag to $1"
+	}
+	move "$(sed -n 's/^linux-riscv64 //p' <<<"$digests")"
+	tag_check refuse "the tag moved to linux/riscv64's manifest"
+	# containers/image checks a platform's manifest against the tag asked
+	# for, whether the tag names it or the index: docs/registry.md says so.
+	expect takes "$ref:$version" "the tag moved to linux/riscv64's manifest, which it cannot tell from the index's"
+	move "${older[0]}"
+	tag_check refuse "the tag moved to an older release's index"
+	expect refuses "$ref:$version" "the tag moved to an older release's index" "is not accepted"
+	[ -z "$failed" ] || fail "cases failed (above)"
 }
 
 case ${1:-} in
@@ -309,11 +450,12 @@ if [ -n "$native" ]; then
 	mkdir "$scratch/work"
 	inside "$address" "$dir" "$scratch/work" "$source" "$keyring"
 else
-	# What runs inside the root: this checkout's publish and test, the
-	# release, the keyring.
-	mkdir -p "$scratch/in/cmake" "$scratch/in/tests" "$scratch/in/work"
+	# What runs inside the root: this checkout's publish, test and
+	# docs/registry.md, the release, the keyring.
+	mkdir -p "$scratch/in/cmake" "$scratch/in/docs" "$scratch/in/tests" "$scratch/in/work"
 	cp -a "$source/scripts" "$scratch/in/"
 	cp "$source/cmake/architectures.txt" "$scratch/in/cmake/"
+	cp "$source/docs/registry.md" "$scratch/in/docs/"
 	cp "$0" "$scratch/in/tests/registry.sh"
 	cp -a "$dir" "$scratch/in/release"
 	[ -z "$keyring" ] || cp "$keyring" "$scratch/in/keyring.gpg"
