@@ -120,10 +120,10 @@ def checksums(fields):
 
 def check(fields, architectures):
     """The values a rebuild uses, each checked against its grammar:
-    version, revision, architecture, epoch, date, packages, checksums.
+    version, revision, architecture, epoch, date, suites, packages, checksums.
     ARCHITECTURES is the Debian names of cmake/architectures.txt."""
     for name in ("Format", "Source", "Version", "Git-Commit", "Checksums-Sha256",
-                 "Build-Architecture", "Build-Date", "Installed-Build-Depends", "Environment"):
+                 "Build-Architecture", "Build-Date", "Build-Suites", "Installed-Build-Depends", "Environment"):
         if name not in fields:
             raise ValueError(f"the buildinfo has no {name}")
     if single(fields, "Format") != "1.0" or single(fields, "Source") != "sigsend":
@@ -149,8 +149,11 @@ def check(fields, architectures):
     if date != email.utils.format_datetime(when):
         raise ValueError(f"the buildinfo's Build-Date {date!r} is not the time of its "
                          f"SOURCE_DATE_EPOCH {epoch}")
+    suites = single(fields, "Build-Suites").split()
+    if not suites or not all(re.fullmatch(r"[a-z][a-z0-9-]*", suite) for suite in suites):
+        raise ValueError(f"the buildinfo's Build-Suites {fields['Build-Suites']!r} are not suites")
     return {"version": version, "revision": revision, "architecture": architecture,
-            "epoch": epoch, "date": date, "packages": packages(fields, architectures),
+            "epoch": epoch, "date": date, "suites": suites, "packages": packages(fields, architectures),
             "checksums": checksums(fields), "archive_dates": archive_dates(fields)}
 
 

@@ -11,6 +11,7 @@ import hashlib
 import os
 import re
 import stat
+import unicodedata
 
 LINE = re.compile(r"([0-9a-f]{64})  (.+)")
 
@@ -27,6 +28,9 @@ def name_problem(name):
         return "holds a backslash"
     if any(ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F for c in name):
         return "holds a control character"
+    hidden = [c for c in name if unicodedata.category(c) in ("Cf", "Zl", "Zp")]
+    if hidden:
+        return "holds the invisible character U+%04X" % ord(hidden[0])
     return None
 
 
@@ -65,39 +69,49 @@ KINDS = {stat.S_IFDIR: "folder", stat.S_IFIFO: "fifo", stat.S_IFSOCK: "socket",
          stat.S_IFCHR: "character device", stat.S_IFBLK: "block device"}
 
 
-def open_file(folder, name):
-    """A descriptor of the regular file NAME in the folder FOLDER (a
-    descriptor), never through a symbolic link; anything else is refused."""
+def open_file(source, name):
+    """A descriptor of the regular file NAME in the folder SOURCE, never
+    through a symbolic link; anything else is refused, naming its path."""
+    path = os.path.join(source, name)
     try:
-        fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC,
-                     dir_fd=folder)
+        folder = os.open(source, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
+        try:
+            fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC, dir_fd=folder)
+        finally:
+            os.close(folder)
     except FileNotFoundError:
-        raise ValueError(f"{name} is not there") from None
+        raise ValueError(f"{path} is not there") from None
     except OSError as error:
         if error.errno == errno.ELOOP:
-            raise ValueError(f"{name} is a symbolic link, not a file") from None
-        raise ValueError(f"{name} cannot be opened: {error.strerror}") from None
+            raise ValueError(f"{path} is a symbolic link, not a file") from None
+        raise ValueError(f"{path} cannot be opened: {error.strerror}") from None
     kind = stat.S_IFMT(os.fstat(fd).st_mode)
     if kind != stat.S_IFREG:
         os.close(fd)
-        raise ValueError(f"{name} is a {KINDS.get(kind, 'special file')}, not a file")
+        raise ValueError(f"{path} is a {KINDS.get(kind, 'special file')}, not a file")
     return fd
 
 
-def copy(source, name, target):
+def copy(source, name, target, limit=None):
     """Copies the regular file NAME from the folder SOURCE into the folder
-    TARGET (paths), readable by all; returns the copy's SHA-256 and size."""
-    folder = os.open(source, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
-    try:
-        fd = open_file(folder, name)
-    finally:
-        os.close(folder)
+    TARGET (paths), readable by all; returns the copy's SHA-256 and size. A
+    file of more than LIMIT bytes is refused before a byte is copied, and
+    no more than LIMIT are ever read."""
+    fd = open_file(source, name)
+    size = os.fstat(fd).st_size
+    if limit is not None and size > limit:
+        os.close(fd)
+        raise ValueError(f"{os.path.join(source, name)} has {size} bytes, more than the {limit} it may have")
     digest, size = hashlib.sha256(), 0
     with os.fdopen(fd, "rb") as reading, \
             open(os.path.join(target, name), "xb") as writing:
         os.fchmod(writing.fileno(), 0o644)
-        while chunk := reading.read(1 << 20):
+        while chunk := reading.read(1 << 20 if limit is None else min(1 << 20, limit + 1 - size)):
+            size += len(chunk)
+            if limit is not None and size > limit:
+                raise ValueError(f"{os.path.join(source, name)} grew beyond the {limit} bytes it may have")
             writing.write(chunk)
+    size = 0
     # What is checked is the copy, which nobody else writes to.
     with open(os.path.join(target, name), "rb") as copied:
         while chunk := copied.read(1 << 20):

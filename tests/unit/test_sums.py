@@ -40,6 +40,10 @@ class Parse(unittest.TestCase):
             "carriage return": f"{A}  name\r\n",
             "tab": f"{A}  na\tme\n",
             "C1 control": f"{A}  na\u009bme\n",
+            "right-to-left override": f"{A}  sigsend-1.0.0-linux-amd64\u202e.deb\n",
+            "line separator": f"{A}  sigsend\u2028same     sigsend\n",
+            "paragraph separator": f"{A}  sigsend\u2029\n",
+            "zero-width space": f"{A}  sig\u200bsend\n",
             "duplicate": f"{A}  name\n{B}  name\n",
             "blank line": f"{A}  name\n\n",
             "unended": f"{A}  name",
@@ -78,8 +82,15 @@ class Copy(unittest.TestCase):
         os.mkdir(os.path.join(self.source, "folder"))
         for name, why in (("link", "symbolic link"), ("fifo", "fifo"), ("folder", "folder"),
                           ("missing", "not there")):
-            with self.subTest(name), self.assertRaisesRegex(ValueError, f"^{name} .*{why}"):
+            with self.subTest(name), self.assertRaisesRegex(ValueError, f"/{name} .*{why}"):
                 sums.copy(self.source, name, self.target)
+        self.assertEqual(os.listdir(self.target), [])
+
+    def test_a_file_beyond_its_bound_is_refused_before_a_byte_is_copied(self):
+        with open(os.path.join(self.source, "big"), "wb") as big:
+            big.truncate(300 << 20)  # sparse: nothing on disk, 300 MB to read
+        with self.assertRaisesRegex(ValueError, "has 314572800 bytes, more than the 1048576"):
+            sums.copy(self.source, "big", self.target, 1 << 20)
         self.assertEqual(os.listdir(self.target), [])
 
     def test_never_writes_over_a_file_in_the_work_folder(self):
