@@ -10,6 +10,8 @@ exits 1.
                             a build's documents, for CMake (build.py)
   set SET TARBALL REVISION SUITE...
                             the release set, inside the root (set.py)
+  tarball REPOSITORY REVISION TARBALL
+                            the source tarball of a commit (tarball.py)
   files VERSION             every file of a release of VERSION but SHA256SUMS,
                             one a line (set.py)
   builder [--pins BUILDINFO] [--architecture A] [--mirror URL]
@@ -19,7 +21,7 @@ exits 1.
 import argparse, os, sys
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from documents import architectures, base, build, root, set as release_set  # noqa: E402
+from documents import architectures, base, build, root, set as release_set, tarball  # noqa: E402
 
 TABLE = os.path.join(os.path.dirname(__file__), "..", "..", "cmake", "architectures.txt")
 
@@ -46,7 +48,7 @@ def files(args):
     sys.stdout.write("".join(name + "\n" for name in release_set.names(args[0], architectures.read(TABLE))))
 
 
-COMMANDS = {"architectures": columns, "files": files, "notices": build.main, "set": release_set.main, "builder": builder}
+COMMANDS = {"architectures": columns, "files": files, "tarball": lambda args: tarball.make(*args), "notices": build.main, "set": release_set.main, "builder": builder}
 
 
 def main(argv):
