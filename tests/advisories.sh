@@ -42,7 +42,7 @@ changelog() {
 		"$(cut -d' ' -f2 musl/source)" "$*" | gzip -9n >musl/changelog.Debian.gz
 }
 describe() {
-	bash "$top/scripts/notices-and-sbom" out iconv iconv.map 1.0.0 "" "$cxx" "$top/LICENSE" 2>&1
+	/usr/bin/python3 -I -B "$top/scripts/documents" notices out iconv iconv.map 1.0.0 "" "$cxx" "$top/LICENSE" 2>&1
 }
 
 changelog "a typo"

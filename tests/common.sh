@@ -37,7 +37,10 @@ need_checkout() { # SOURCE
 need_root_maker() {
 	local said
 	command -v mmdebstrap >/dev/null || skip "no mmdebstrap (the mmdebstrap package)"
-	[ "$(id -u)" -ne 0 ] || return 0
+	if [ "$(id -u)" -eq 0 ]; then
+		said=$(unshare --user true 2>&1) || skip "no user namespaces here (a chroot or a container?): $said"
+		return 0
+	fi
 	said=$(unshare --user --map-auto --map-root-user true 2>&1) ||
 		skip "not root, and no user namespace with subordinate ids: $said"
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-# scripts/builder's pins, the buildinfo that a rebuild hands it (label
+# The builder's pins (scripts/documents/root.py), the buildinfo that a rebuild hands it (label
 # rebuild):
 #   syntax   a pin that is not a Debian package and version ("NAME[:ARCH]
 #            (= VERSION)"), or whose name or version starts with '-', is
@@ -30,7 +30,7 @@ builder() { # TMPDIR LINE...
 		echo "Installed-Build-Depends:"
 		printf ' %s\n' "$@"
 	} >"$scratch/pins"
-	TMPDIR=$tmp SOURCE_DATE_EPOCH=0 "$source/scripts/builder" --pins "$scratch/pins" \
+	TMPDIR=$tmp SOURCE_DATE_EPOCH=0 /usr/bin/python3 -I -B "$source/scripts/documents" builder --pins "$scratch/pins" \
 		"$scratch/sigsend-0.0.0.tar.gz" "$(printf '%040d' 0)" "$scratch/set" >"$scratch/said" 2>&1
 }
 gzip -n </dev/null >"$scratch/sigsend-0.0.0.tar.gz"

@@ -78,7 +78,7 @@ hidden)
 	git -C "$scratch/clone" config core.fsmonitorHookVersion 2
 	git -C "$scratch/clone" status --porcelain >/dev/null
 	git -C "$scratch/clone" update-index --fsmonitor
-	echo "# a change" >>"$scratch/clone/scripts/source-tarball"
+	echo "# a change" >>"$scratch/clone/scripts/documents/tarball.py"
 	[ -z "$(git -C "$scratch/clone" status --porcelain)" ] || fail "the monitor does not hide the change"
 	release "$scratch/out"
 	grep -q 'uncommitted changes' "$scratch/said" || fail "refused for another reason"

@@ -21,13 +21,10 @@ scratch="" && temporary scratch
 case $1 in
 files)
 	version=${3:?}
-	rows=$(table debian platform rpm) || fail "cannot read cmake/architectures.txt"
-	while read -r debian platform rpm; do
-		printf '%s\n' "sigsend-$version-linux-$platform" "sigsend-$version-linux-$platform.spdx.json" \
-			"sigsend_${version}_$debian.deb" "sigsend-$version-1.$rpm.rpm"
-	done <<<"$rows" >"$scratch/set"
-	printf '%s\n' "sigsend-$version-NOTICES.txt" "sigsend-$version.oci.tar" \
-		"sigsend-$version.openvex.json" "sigsend-$version.tar.gz" "sigsend-$version.buildinfo" >>"$scratch/set"
+	rows=$(table debian) || fail "cannot read cmake/architectures.txt"
+	# The release's own list of its files, the one that its build checks its set against.
+	/usr/bin/python3 -I -B "$here/../scripts/documents" files "$version" >"$scratch/set" ||
+		fail "the documents package lists no files"
 	sort -o "$scratch/set" "$scratch/set"
 	# A signed release holds both signatures; KEYRING says it must be signed.
 	signed=${4:-}

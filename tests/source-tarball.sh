@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-# scripts/source-tarball, which makes the release's source tarball, on
+# The tarball stage (scripts/documents/tarball.py), which makes the release's source tarball, on
 # fresh clones of SOURCE's last commit (label release):
 #   settings  a checkout whose .git/info/attributes export-ignores a file or
 #             runs a filter on every file, whose config turns line ends into
@@ -31,7 +31,7 @@ tarball() { # NAME
 	local revision
 	revision=$(git -C "$scratch/$1" rev-parse HEAD)
 	mkdir "$scratch/$1.out"
-	/usr/bin/python3 -I "$source/scripts/source-tarball" "$scratch/$1" "$revision" \
+	/usr/bin/python3 -I -B "$source/scripts/documents" tarball "$scratch/$1" "$revision" \
 		"$scratch/$1.out/sigsend-0.0.0.tar.gz" >"$scratch/$1.said" 2>&1
 }
 

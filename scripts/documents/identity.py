@@ -29,8 +29,8 @@ def checked(found):
 
 
 def from_cmakelists(text):
-    """The name, homepage and description that the first project() call of
-    a CMakeLists.txt gives, each where it gives one."""
+    """The name, version, homepage and description that the first project()
+    call of a CMakeLists.txt gives, each where it gives one."""
     call = PROJECT.search(text)
     if not call:
         raise ValueError("CMakeLists.txt calls no project()")
@@ -41,8 +41,8 @@ def from_cmakelists(text):
     for word in words[1:]:
         if word in KEYWORDS:
             key = word
-        elif key in ("DESCRIPTION", "HOMEPAGE_URL"):
-            found["description" if key == "DESCRIPTION" else "homepage"] = word
+        elif key in ("DESCRIPTION", "HOMEPAGE_URL", "VERSION"):
+            found[{"DESCRIPTION": "description", "HOMEPAGE_URL": "homepage"}.get(key, "version")] = word
             key = None
     return found
 

@@ -27,7 +27,7 @@ class Project(unittest.TestCase):
                 '        DESCRIPTION "sends one (\\"1\\") signal; # not a comment"\n'
                 '        HOMEPAGE_URL https://sigsend.test/home/ LANGUAGES CXX)\n')
         self.assertEqual(identity.from_cmakelists(text),
-                         {"name": "sigsend", "description": 'sends one ("1") signal; # not a comment',
+                         {"name": "sigsend", "version": "1.0.0", "description": 'sends one ("1") signal; # not a comment',
                           "homepage": "https://sigsend.test/home/"})
         self.assertEqual(identity.checked(identity.from_cmakelists(text))["homepage"], "https://sigsend.test/home")
 

@@ -12,10 +12,10 @@ from documents import base, compare, verify  # noqa: E402
 COMMIT = "7300a81a55afef838dbca4636bf663d36942044f"
 
 
-def release(folder, version="1.0.0", **change):
-    """A release of VERSION in FOLDER: a binary, a tarball, a buildinfo that
+def release(folder, version="1.0.0", tarball=b"a tarball\n", **change):
+    """A release of VERSION in FOLDER: a binary, a TARBALL, a buildinfo that
     lists both, SHA256SUMS; CHANGE replaces buildinfo fields."""
-    files = {f"sigsend-{version}-linux-amd64": b"a binary\n", f"sigsend-{version}.tar.gz": b"a tarball\n"}
+    files = {f"sigsend-{version}-linux-amd64": b"a binary\n", f"sigsend-{version}.tar.gz": tarball}
     for name, data in files.items():
         with open(os.path.join(folder, name), "wb") as file:
             file.write(data)
