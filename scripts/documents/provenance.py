@@ -6,7 +6,6 @@ is docs/build-type.md under the project's homepage, which says what every
 field means. Also the platform manifests of the image archive, which the
 other attestations are attached to."""
 
-import argparse
 import hashlib
 import json
 import os
@@ -14,7 +13,7 @@ import re
 import tarfile
 import urllib.parse
 
-from documents import architectures, buildinfo, identity
+from documents import buildinfo, identity
 
 # This tree's own CMakeLists.txt, whose project() names the homepage where a
 # release's source names none.
@@ -135,22 +134,3 @@ def manifests(archive):
             blob(manifest["digest"])
             found.append((name, manifest["digest"]))
     return found
-
-
-def command(args, table):
-    """provenance BUILDINFO TARBALL: prints the predicate. TABLE is the path
-    of cmake/architectures.txt."""
-    parser = argparse.ArgumentParser(prog="documents provenance")
-    parser.add_argument("buildinfo")
-    parser.add_argument("tarball")
-    options = parser.parse_args(args)
-    rows = {row["debian"] for row in architectures.read(table)}
-    print(json.dumps(make(options.buildinfo, options.tarball, rows), indent=2, sort_keys=True))
-
-
-def manifests_command(args):
-    """manifests ARCHIVE: prints "NAME DIGEST" a line, the index first."""
-    parser = argparse.ArgumentParser(prog="documents manifests")
-    parser.add_argument("archive")
-    for name, digest in manifests(parser.parse_args(args).archive):
-        print(name, digest)

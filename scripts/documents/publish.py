@@ -1,11 +1,10 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""scripts/publish: pushes a release's image, tagged with its version, signs the
-index for the tag and each platform's manifest with the version and commit, and
-attests each platform's SBOMs on its manifest, the VEX and the provenance on the
-index (docs/registry.md), offline, with SIGSEND_COSIGN_KEY (a file or KMS URI).
-Only checked copies of what SHA256SUMS lists are used. Publishing again changes
-nothing: cosign adds no signature twice, and each attestation replaces its type's."""
+"""scripts/publish: checks the release folder (verify), pushes its image, signs
+the index for the tag and each platform's manifest with the version and commit,
+and attests each platform's SBOMs on its manifest, the VEX and the provenance
+on the index, offline. Publishing again changes nothing: cosign adds no
+signature twice, and each attestation replaces the one of its type."""
 import json, os, re, shutil, subprocess, sys, tarfile, tempfile
 from documents import architectures, base, provenance, verify
 
@@ -26,7 +25,7 @@ def run(argv, what):  # the caller's environment holds the registries' logins
     base.run(argv, env=dict(os.environ, LC_ALL="C", TZ="UTC"), what=what, stdin=subprocess.DEVNULL)
 
 
-def publish(argv):
+def main(argv):
     keyring, flags, argv = None, set(), list(argv)
     while argv and argv[0].startswith("-"):
         option = argv.pop(0)
@@ -131,7 +130,3 @@ def push(release, ref, key, insecure, archive, index, platforms, attestations):
         cosign("attest", "--replace", f"--type={kind}", f"--predicate={path}", "--", f"{ref}@{digest}")
     print(f"{ME}: attested each platform's SBOMs on its manifest, the VEX and the SLSA provenance on the index")
     print(f"{ref}@{index}")
-
-
-def main(argv):
-    return base.command(ME, publish, argv)
