@@ -1,10 +1,8 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""SLSA provenance v1 of a release's image, made from its buildinfo: the
-predicate that scripts/publish attests on the image index. Its buildType
-is docs/build-type.md under the project's homepage, which says what every
-field means. Also the platform manifests of the image archive, which the
-other attestations are attached to."""
+"""SLSA provenance v1 of a release's image, made from its buildinfo, which publish attests on the image
+index (its buildType, docs/build-type.md, says what each field means); and the image archive's platform
+manifests, which the other attestations are attached to."""
 
 import argparse
 import hashlib
@@ -14,17 +12,15 @@ import re
 import tarfile
 import urllib.parse
 
-from documents import architectures, buildinfo, identity
+from documents import architectures, buildinfo, identity, sums
 
-# This tree's own CMakeLists.txt, whose project() names the homepage where a
-# release's source names none.
+# Whose project() names the homepage where a release's source names none.
 TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
 
 
 def homepage(tarball):
-    """The homepage that the source in TARBALL (a sigsend-VERSION.tar.gz)
-    names in its top CMakeLists.txt's project(), or, for a source from
-    before it named one, that of this tree."""
+    """The homepage that project() in TARBALL's (sigsend-VERSION.tar.gz) top CMakeLists.txt names, or,
+    for a source from before it named one, this tree's."""
     top = os.path.basename(tarball)[: -len(".tar.gz")]
     with tarfile.open(tarball, "r:gz") as archive:
         try:
@@ -46,28 +42,14 @@ def purl(name, arch, version):
     return quoted + (f"?arch={arch}" if arch else "")
 
 
-def sha256(path):
-    digest = hashlib.sha256()
-    with open(path, "rb") as file:
-        while chunk := file.read(1 << 20):
-            digest.update(chunk)
-    return digest.hexdigest()
-
-
 def predicate(fields, checked, home, tarball, tarball_sha256, info, info_sha256):
-    """The SLSA provenance v1 predicate of the build that the buildinfo
-    FIELDS (checked: buildinfo.check's values) records, from the source
-    tarball TARBALL, for the project whose homepage is HOME.
-
-    An Installed-Build-Depends name without ':ARCH' is of the build's own
-    architecture or of `all`, which the buildinfo does not tell apart: its
-    purl names no architecture rather than a wrong one."""
-    internal = {"buildArchitecture": checked["architecture"]}
+    """The predicate of the build that the buildinfo FIELDS records (CHECKED: buildinfo.check's values),
+    from the source TARBALL, for the project whose homepage is HOME. A package without ':ARCH' is of the
+    build's architecture or `all`, which the buildinfo does not tell apart: its purl names neither."""
+    internal = {"buildArchitecture": checked["architecture"], "buildSuites": checked["suites"]}
     for field, key in (("Build-Origin", "buildOrigin"), ("Build-Path", "buildPath")):
         if field in fields:
             internal[key] = buildinfo.single(fields, field)
-    if "Build-Suites" in fields:
-        internal["buildSuites"] = buildinfo.single(fields, "Build-Suites").split()
     return {
         "buildDefinition": {
             "buildType": f"{home}/docs/build-type.md",
@@ -87,59 +69,56 @@ def predicate(fields, checked, home, tarball, tarball_sha256, info, info_sha256)
 
 
 def make(info, tarball, architectures):
-    """The predicate for the buildinfo INFO and the tarball TARBALL (paths
-    of copies already checked against SHA256SUMS); ARCHITECTURES is the
-    Debian names of cmake/architectures.txt."""
+    """The predicate for the buildinfo INFO and TARBALL (copies checked against SHA256SUMS); ARCHITECTURES
+    is the Debian names of cmake/architectures.txt."""
     with open(info, "rb") as file:
         fields = buildinfo.parse(file.read())
     checked = buildinfo.check(fields, architectures)
     name = os.path.basename(tarball)
     if name != f"sigsend-{checked['version']}.tar.gz":
         raise ValueError(f"{name} is not the source of sigsend {checked['version']}")
-    tarball_sha256 = sha256(tarball)
+    (_, _, tarball_sha256), _ = sums.digests(tarball)
     if checked["checksums"].get(name, (None,))[0] != tarball_sha256:
         raise ValueError(f"{os.path.basename(info)} does not list {name} with its SHA-256")
-    return predicate(fields, checked, homepage(tarball), name, tarball_sha256,
-                     os.path.basename(info), sha256(info))
+    (_, _, info_sha256), _ = sums.digests(info)
+    return predicate(fields, checked, homepage(tarball), name, tarball_sha256, os.path.basename(info), info_sha256)
 
 
 def manifests(archive):
-    """The image index that ARCHIVE (an OCI image archive with one
-    reference) names, and its platform manifests: [("index", DIGEST),
-    ("linux/arm/v7", DIGEST), ...]."""
+    """The image index that ARCHIVE (an OCI image archive of one reference) names, and its platform
+    manifests: [("index", DIGEST), ("linux/arm/v7", DIGEST), ...]."""
+    called = os.path.basename(archive)
     with tarfile.open(archive, "r:") as layout:
         def read(name):
             member = layout.extractfile(name)
             if member is None:
-                raise ValueError(f"{os.path.basename(archive)} holds no file {name}")
+                raise ValueError(f"{called} holds no file {name}")
             return member.read()
 
         def blob(digest):
             if not re.fullmatch(r"sha256:[0-9a-f]{64}", digest):
-                raise ValueError(f"{os.path.basename(archive)} names the digest {digest!r}")
+                raise ValueError(f"{called} names the digest {digest!r}")
             data = read(f"blobs/sha256/{digest[7:]}")
             if "sha256:" + hashlib.sha256(data).hexdigest() != digest:
-                raise ValueError(f"{os.path.basename(archive)}'s blob {digest} is not what it names")
+                raise ValueError(f"{called}'s blob {digest} is not what it names")
             return json.loads(data)
 
         top = json.loads(read("index.json"))["manifests"]
         if len(top) != 1 or top[0].get("mediaType") != "application/vnd.oci.image.index.v1+json":
-            raise ValueError(f"{os.path.basename(archive)} does not name one image index")
+            raise ValueError(f"{called} does not name one image index")
         found = [("index", top[0]["digest"])]
         for manifest in blob(top[0]["digest"])["manifests"]:
             platform = manifest["platform"]
-            name = "/".join(filter(None, (platform["os"], platform["architecture"],
-                                          platform.get("variant"))))
+            name = "/".join(filter(None, (platform["os"], platform["architecture"], platform.get("variant"))))
             if not re.fullmatch(r"[a-z0-9]+(/[a-z0-9]+){1,2}", name) or name in dict(found):
-                raise ValueError(f"{os.path.basename(archive)} names the platform {name!r}")
+                raise ValueError(f"{called} names the platform {name!r}")
             blob(manifest["digest"])
             found.append((name, manifest["digest"]))
     return found
 
 
 def command(args, table):
-    """provenance BUILDINFO TARBALL: prints the predicate. TABLE is the path
-    of cmake/architectures.txt."""
+    """provenance BUILDINFO TARBALL: prints the predicate. TABLE is cmake/architectures.txt's path."""
     parser = argparse.ArgumentParser(prog="documents provenance")
     parser.add_argument("buildinfo")
     parser.add_argument("tarball")
