@@ -1,17 +1,14 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""What the project says of itself: its name, homepage and description, as
-the project() call of its top CMakeLists.txt gives them, and the version and
-revision of a build. CMake hands them to each build's notices command,
-which writes them as identity.json beside the build's other documents; the
-image and the release's VEX read them from there, the provenance from the
-project() of the release's source tarball. Nothing else names the homepage."""
+"""What the project says of itself (name, homepage, description: its top CMakeLists.txt's project()) and a
+build's version and revision, written as each build's identity.json, which the image and the VEX read;
+the provenance reads the release tarball's project(). Nothing else names the homepage."""
 import json, os, re
 
 NAME = "identity.json"
 PROJECT = re.compile(r'^[ \t]*project[ \t]*\(((?:[^()"#]|"(?:[^"\\]|\\.)*"|#[^\n]*)*)\)', re.M | re.I)
 TOKEN = re.compile(r'"((?:[^"\\]|\\.)*)"|#[^\n]*|([^\s"()#]+)')
-KEYWORDS = {"VERSION", "DESCRIPTION", "HOMEPAGE_URL", "LANGUAGES"}
+FIELDS = {"VERSION": "version", "DESCRIPTION": "description", "HOMEPAGE_URL": "homepage"}
 
 
 def homepage(url):
@@ -34,15 +31,14 @@ def from_cmakelists(text):
     call = PROJECT.search(text)
     if not call:
         raise ValueError("CMakeLists.txt calls no project()")
-    words = [m.group(1) if m.group(1) is not None else m.group(2)
+    words = [re.sub(r"\\(.)", r"\1", m.group(1) if m.group(1) is not None else m.group(2))
              for m in TOKEN.finditer(call.group(1)) if m.group(1) is not None or m.group(2)]
-    words = [re.sub(r"\\(.)", r"\1", word) for word in words]
     found, key = {"name": words[0]}, None
     for word in words[1:]:
-        if word in KEYWORDS:
+        if word in FIELDS or word == "LANGUAGES":
             key = word
-        elif key in ("DESCRIPTION", "HOMEPAGE_URL", "VERSION"):
-            found[{"DESCRIPTION": "description", "HOMEPAGE_URL": "homepage"}.get(key, "version")] = word
+        elif key in FIELDS:
+            found[FIELDS[key]] = word
             key = None
     return found
 
