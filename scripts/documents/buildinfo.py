@@ -19,6 +19,8 @@ CHECKSUM = re.compile(r"([0-9a-f]{64}) (0|[1-9][0-9]*) (.+)")
 COMMIT = re.compile(r"[0-9a-f]{40}")
 EPOCH = re.compile(r'SOURCE_DATE_EPOCH="(0|[1-9][0-9]{0,11})"')
 ARCHIVE_DATE = re.compile(r"([a-z][a-z0-9-]*) ([0-9]{8}T[0-9]{6}Z)")
+INSTALLED = "-f=${db:Status-Abbrev}|${Package}|${Architecture}|${Version}\\n"
+UTC = datetime.timezone.utc
 
 
 def parse(data):
@@ -133,8 +135,7 @@ def check(fields, architectures):
     epoch = int(epochs[0].group(1))
     # As `date -R` wrote it, from the same epoch.
     date = single(fields, "Build-Date")
-    when = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc)
-    if date != email.utils.format_datetime(when):
+    if date != email.utils.format_datetime(datetime.datetime.fromtimestamp(epoch, UTC)):
         raise ValueError(f"the buildinfo's Build-Date {date!r} is not the time of its SOURCE_DATE_EPOCH {epoch}")
     suites = single(fields, "Build-Suites").split()
     if not suites or not all(re.fullmatch(r"[a-z][a-z0-9-]*", suite) for suite in suites):
@@ -160,21 +161,19 @@ def pins(entries, dates=()):
 
 
 def render(values):
-    """The buildinfo's text from VALUES: version, revision, architectures (Debian names), files (name ->
-    ((md5, sha1, sha256), size)), origin, native, epoch, path, suites, dates (suite -> stamp), packages
-    ((name, architecture, version) as dpkg lists them) and environment (NAME=value entries)."""
+    """The buildinfo's text from VALUES: version, revision, architectures, files (name -> (digests, size)), origin,
+    native, epoch, path, suites, dates (suite -> stamp), packages as dpkg lists them, environment (NAME=value)."""
     if not values["origin"]:
         raise ValueError("Build-Origin is empty: dpkg-vendor named no vendor")
     checksums = [f"Checksums-{kind}:\n" + "".join(
         f" {digests[index]} {size} {name}\n" for name, (digests, size) in values["files"].items())
         for index, kind in enumerate(("Md5", "Sha1", "Sha256"))]
-    when = datetime.datetime.fromtimestamp(values["epoch"], datetime.timezone.utc)
     native = values["native"]
     installed = sorted((f" {name if arch in (native, 'all') else name + ':' + arch} (= {version})"
                         for name, arch, version in values["packages"]), key=str.encode)
     if not installed:
         raise ValueError("dpkg lists no installed package")
-    environment = []
+    environment = ["Environment:\n"]
     for name, _, value in (entry.partition("=") for entry in sorted(values["environment"], key=str.encode)):
         if "\n" in name + value:
             raise ValueError(f"the build's environment variable {name} holds a line break")
@@ -187,13 +186,11 @@ def render(values):
         *checksums,
         f"Build-Origin: {values['origin']}\n",
         f"Build-Architecture: {native}\n",
-        f"Build-Date: {email.utils.format_datetime(when)}\n",
+        f"Build-Date: {email.utils.format_datetime(datetime.datetime.fromtimestamp(values['epoch'], UTC))}\n",
         f"Build-Path: {values['path']}\n",
         f"Build-Suites: {' '.join(values['suites'])}\n",
-        "Archive-Dates:\n",
-        *(f" {suite} {values['dates'][suite]}\n" for suite in values["suites"]),
+        "Archive-Dates:\n" + "".join(f" {suite} {values['dates'][suite]}\n" for suite in values["suites"]),
         "Installed-Build-Depends:\n" + ",\n".join(installed) + "\n",
-        "Environment:\n",
         *environment,
     ])
 
@@ -203,9 +200,7 @@ def release_dates(folder, suites):
     rebuild once the archive has moved on asks for the first snapshot after the latest of them."""
     dates = {}
     for path in [path for kind in ("*_InRelease", "*_Release")
-                 for path in sorted(glob.glob(os.path.join(glob.escape(folder), kind)))]:
-        if not os.path.isfile(path):
-            continue
+                 for path in sorted(glob.glob(os.path.join(glob.escape(folder), kind))) if os.path.isfile(path)]:
         with open(path, encoding="utf-8", errors="replace") as file:
             text = file.read().split("\n")
         codename = next((line[10:] for line in text if line.startswith("Codename: ")), "")
@@ -219,7 +214,7 @@ def release_dates(folder, suites):
         if when.tzinfo is None:
             raise ValueError(f"{path} has a Date without a time zone: {date!r}")
         if codename:
-            dates[codename] = when.astimezone(datetime.timezone.utc).strftime("%Y%m%dT%H%M%SZ")
+            dates[codename] = when.astimezone(UTC).strftime("%Y%m%dT%H%M%SZ")
     for suite in suites:
         if suite not in dates:
             raise ValueError(f"apt's lists hold no Release file of {suite}")
@@ -237,12 +232,6 @@ def run(*command):
     return said
 
 
-def installed():
-    """(name, architecture, version) of every package that dpkg holds installed."""
-    listed = run("dpkg-query", "-W", "-f=${db:Status-Abbrev}|${Package}|${Architecture}|${Version}\\n")
-    return [tuple(line.split("|")[1:]) for line in listed.splitlines() if line.startswith("ii")]
-
-
 def write(folder, values, lists="/var/lib/apt/lists"):
     """Writes FOLDER/sigsend-VERSION.buildinfo of every file of FOLDER, then FOLDER/SHA256SUMS of them all.
     VALUES are render()'s less those read here: files, origin, native, dates and packages."""
@@ -252,12 +241,12 @@ def write(folder, values, lists="/var/lib/apt/lists"):
             raise ValueError(f"{folder} holds {name} already")
         if not os.path.isfile(os.path.join(folder, name)) or os.path.islink(os.path.join(folder, name)):
             raise ValueError(f"{folder}/{name} is not a regular file")
-    values = dict(values)
-    values["files"] = {name: sums.digests(os.path.join(folder, name)) for name in names}
-    values["origin"] = run("dpkg-vendor", "--query", "Vendor").strip()
-    values["native"] = run("dpkg", "--print-architecture").strip()
-    values["dates"] = release_dates(lists, values["suites"])
-    values["packages"] = installed()
+    values = dict(values, files={name: sums.digests(os.path.join(folder, name)) for name in names},
+                  origin=run("dpkg-vendor", "--query", "Vendor").strip(),
+                  native=run("dpkg", "--print-architecture").strip(),
+                  dates=release_dates(lists, values["suites"]),
+                  packages=[tuple(line.split("|")[1:]) for line in run("dpkg-query", "-W", INSTALLED).splitlines()
+                            if line.startswith("ii")])
     info = f"sigsend-{values['version']}.buildinfo"
     with open(os.path.join(folder, info), "x", encoding="utf-8") as file:
         file.write(render(values))
