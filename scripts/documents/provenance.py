@@ -4,7 +4,6 @@
 index (its buildType, docs/build-type.md, says what each field means); and the image archive's platform
 manifests, which the other attestations are attached to."""
 
-import argparse
 import hashlib
 import json
 import os
@@ -12,7 +11,7 @@ import re
 import tarfile
 import urllib.parse
 
-from documents import architectures, buildinfo, identity, sums
+from documents import buildinfo, identity, sums
 
 # Whose project() names the homepage where a release's source names none.
 TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
@@ -27,8 +26,7 @@ def homepage(tarball):
             member = archive.extractfile(f"{top}/CMakeLists.txt")
         except KeyError:
             raise ValueError(f"{os.path.basename(tarball)} holds no {top}/CMakeLists.txt") from None
-        text = member.read().decode("utf-8")
-    found = identity.from_cmakelists(text).get("homepage")
+        found = identity.from_cmakelists(member.read().decode("utf-8")).get("homepage")
     if found is None:
         with open(TREE, encoding="utf-8") as file:
             found = identity.from_cmakelists(file.read()).get("homepage", "")
@@ -116,20 +114,3 @@ def manifests(archive):
             found.append((name, manifest["digest"]))
     return found
 
-
-def command(args, table):
-    """provenance BUILDINFO TARBALL: prints the predicate. TABLE is cmake/architectures.txt's path."""
-    parser = argparse.ArgumentParser(prog="documents provenance")
-    parser.add_argument("buildinfo")
-    parser.add_argument("tarball")
-    options = parser.parse_args(args)
-    rows = {row["debian"] for row in architectures.read(table)}
-    print(json.dumps(make(options.buildinfo, options.tarball, rows), indent=2, sort_keys=True))
-
-
-def manifests_command(args):
-    """manifests ARCHIVE: prints "NAME DIGEST" a line, the index first."""
-    parser = argparse.ArgumentParser(prog="documents manifests")
-    parser.add_argument("archive")
-    for name, digest in manifests(parser.parse_args(args).archive):
-        print(name, digest)
