@@ -71,12 +71,10 @@ def open_file(source, name):
             fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC, dir_fd=folder)
         finally:
             os.close(folder)
-    except FileNotFoundError:
-        raise ValueError(f"{path} is not there") from None
     except OSError as error:
-        if error.errno == errno.ELOOP:
-            raise ValueError(f"{path} is a symbolic link, not a file") from None
-        raise ValueError(f"{path} cannot be opened: {error.strerror}") from None
+        why = {errno.ENOENT: "is not there", errno.ELOOP: "is a symbolic link, not a file"}.get(
+            error.errno, f"cannot be opened: {error.strerror}")
+        raise ValueError(f"{path} {why}") from None
     kind = stat.S_IFMT(os.fstat(fd).st_mode)
     if kind != stat.S_IFREG:
         os.close(fd)
