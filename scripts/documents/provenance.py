@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""SLSA provenance v1 of a release's image, made from its buildinfo, which publish attests on the image
-index (its buildType, docs/build-type.md, says what each field means); and the image archive's platform
-manifests, which the other attestations are attached to."""
+"""The SLSA provenance v1 that publish attests on a release's image index, made from its buildinfo, and
+the image archive's platform manifests, which the other attestations are attached to."""
 
 import hashlib
 import json
@@ -34,36 +33,30 @@ def homepage(tarball):
 
 
 def purl(name, arch, version):
-    """A Debian package's purl: NAME and VERSION percent-encoded as the purl
-    grammar wants (g++ is g%2B%2B), ARCH where the buildinfo names one."""
+    """A Debian package's purl, NAME and VERSION percent-encoded (g++ is g%2B%2B), ARCH where one is named."""
     quoted = f"pkg:deb/debian/{urllib.parse.quote(name, safe='.-')}@{urllib.parse.quote(version, safe='.-~:')}"
     return quoted + (f"?arch={arch}" if arch else "")
 
 
 def predicate(fields, checked, home, tarball, tarball_sha256, info, info_sha256):
-    """The predicate of the build that the buildinfo FIELDS records (CHECKED: buildinfo.check's values),
-    from the source TARBALL, for the project whose homepage is HOME. A package without ':ARCH' is of the
-    build's architecture or `all`, which the buildinfo does not tell apart: its purl names neither."""
-    internal = {"buildArchitecture": checked["architecture"], "buildSuites": checked["suites"]}
+    """The predicate of the build that the buildinfo FIELDS records (CHECKED: buildinfo.check's values); its
+    buildType, docs/build-type.md under HOME, says what each field means. A package without ':ARCH' is of
+    the build's architecture or `all`, which the buildinfo does not tell apart: its purl names neither."""
+    internal = {"buildArchitecture": checked["architecture"]}
     for field, key in (("Build-Origin", "buildOrigin"), ("Build-Path", "buildPath")):
         if field in fields:
             internal[key] = buildinfo.single(fields, field)
-    return {
-        "buildDefinition": {
-            "buildType": f"{home}/docs/build-type.md",
-            "externalParameters": {
-                "source": {"name": buildinfo.single(fields, "Source"), "version": checked["version"],
-                           "gitCommit": checked["revision"]},
-                "sourceDateEpoch": checked["epoch"],
-            },
-            "internalParameters": internal,
-            "resolvedDependencies": [
-                {"name": tarball, "digest": {"sha256": tarball_sha256}},
-                {"name": info, "digest": {"sha256": info_sha256}},
-            ] + [{"uri": purl(*entry)} for entry in checked["packages"]],
-        },
-        "runDetails": {"builder": {"id": f"{home}/docs/build-type.md#the-builder"}},
-    }
+    internal["buildSuites"] = checked["suites"]
+    source = {"name": buildinfo.single(fields, "Source"), "version": checked["version"],
+              "gitCommit": checked["revision"]}
+    return {"buildDefinition": {
+        "buildType": f"{home}/docs/build-type.md",
+        "externalParameters": {"source": source, "sourceDateEpoch": checked["epoch"]},
+        "internalParameters": internal,
+        "resolvedDependencies": [{"name": tarball, "digest": {"sha256": tarball_sha256}},
+                                 {"name": info, "digest": {"sha256": info_sha256}}]
+                                + [{"uri": purl(*entry)} for entry in checked["packages"]]},
+        "runDetails": {"builder": {"id": f"{home}/docs/build-type.md#the-builder"}}}
 
 
 def make(info, tarball, architectures):
