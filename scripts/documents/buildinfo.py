@@ -13,8 +13,7 @@ import subprocess
 from documents import sums
 
 FIELD = re.compile(r"([A-Za-z0-9][A-Za-z0-9-]*):(.*)")
-PACKAGE = r"[a-z0-9][a-z0-9+.-]+"
-ENTRY = re.compile(rf"({PACKAGE})(?::([a-z0-9][a-z0-9-]*))? \(= ([^ ()]+)\)(,?)")
+ENTRY = re.compile(r"([a-z0-9][a-z0-9+.-]+)(?::([a-z0-9][a-z0-9-]*))? \(= ([^ ()]+)\)(,?)")
 CHECKSUM = re.compile(r"([0-9a-f]{64}) (0|[1-9][0-9]*) (.+)")
 COMMIT = re.compile(r"[0-9a-f]{40}")
 EPOCH = re.compile(r'SOURCE_DATE_EPOCH="(0|[1-9][0-9]{0,11})"')
@@ -24,8 +23,7 @@ UTC = datetime.timezone.utc
 
 
 def parse(data):
-    """The fields of DATA (bytes): a value is its first line's text, then each continuation line less
-    its one leading blank."""
+    """The fields of DATA (bytes): each value its first line's text, then each continuation line less one blank."""
     fields, name = {}, None
     for number, line in enumerate(sums.text_lines(data, "the buildinfo"), 1):
         if any(ord(c) < 0x20 and c != "\t" or 0x7F <= ord(c) <= 0x9F for c in line):

@@ -26,8 +26,7 @@ def checked(found):
 
 
 def from_cmakelists(text):
-    """The name, version, homepage and description that the first project()
-    call of a CMakeLists.txt gives, each where it gives one."""
+    """The name, version, homepage and description that a CMakeLists.txt's first project() gives, where it does."""
     call = PROJECT.search(text)
     if not call:
         raise ValueError("CMakeLists.txt calls no project()")
@@ -46,8 +45,7 @@ def from_cmakelists(text):
 def make(homepage, description, version, revision):
     """A build's identity.json, as text."""
     return json.dumps(checked({"name": "sigsend", "version": version, "revision": revision,
-                               "homepage": homepage, "description": description}),
-                      indent=2, ensure_ascii=False) + "\n"
+                               "homepage": homepage, "description": description}), indent=2, ensure_ascii=False) + "\n"
 
 
 def read(folder):
@@ -61,8 +59,7 @@ def read(folder):
 
 
 def agreed(identities, what):
-    """The one identity that every build of IDENTITIES gives, or ValueError
-    naming WHAT they are."""
+    """The one identity that every build of IDENTITIES (WHAT they are) gives, or ValueError."""
     if not identities or any(i != identities[0] for i in identities):
         raise ValueError(f"the builds of {what} do not give one identity: {identities}")
     return identities[0]

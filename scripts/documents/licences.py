@@ -58,12 +58,11 @@ def licence_paragraph(text, name):
 
 
 def covering(text, members, arch):
-    """Which licences of the copyright file TEXT cover MEMBERS, [(name, kind)] that the linker took: kind
-    "src" for an archive member NAME.lo, "crt" for a start file NAME.o, built for musl's ARCH. A stripped
-    archive names no member's source file, so each member stands for every file that could have built it
-    (the generic C, or ARCH's own C or assembly) in any folder a Files pattern names, under the last stanza
-    matching each. Returns, in stanza order, [{license, members, files, shared}], shared being the members
-    that other candidates give other licences."""
+    """Which licences of the copyright file TEXT cover MEMBERS, [(name, kind)] that the linker took: "src" for an
+    archive member NAME.lo, "crt" for a start file NAME.o, of musl for ARCH. A stripped archive names no member's
+    source, so a member stands for each file that could have built it (generic C, or ARCH's C or assembly, in
+    any folder a pattern names), under the last stanza matching it. Returns, in stanza order, [{license,
+    members, files, shared}], shared the members that other candidates give other licences."""
     found = [(i, licence, pattern, glob(pattern))
              for i, (patterns, licence) in enumerate(stanzas(text)) for pattern in patterns]
     dirs = sorted({p.split("/")[1] for _, _, p, _ in found

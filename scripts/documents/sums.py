@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""SHA256SUMS as sha256sum writes it in text mode, read strictly: `<64 lowercase hex>  <name>` a line, the
-name a file of the release's folder as written (never trimmed), no escaped line, path, option-like or
-control-character name. Also the copy of a listed file into a folder of one's own, checked there."""
+"""SHA256SUMS as sha256sum writes it, read strictly (each name a file of the release's folder, never trimmed),
+and the copy of a listed file into a folder of one's own, checked there."""
 
 import errno
 import hashlib
