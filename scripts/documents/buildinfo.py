@@ -176,21 +176,16 @@ def render(values):
         if "\n" in name + value:
             raise ValueError(f"the build's environment variable {name} holds a line break")
         environment.append(' %s="%s"\n' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
-    return "".join([
-        "Format: 1.0\nSource: sigsend\nBinary: sigsend\n",
-        f"Architecture: {' '.join(values['architectures'])} source\n",
-        f"Version: {values['version']}\n",
-        f"Git-Commit: {values['revision']}\n",
-        *checksums,
-        f"Build-Origin: {values['origin']}\n",
-        f"Build-Architecture: {native}\n",
-        f"Build-Date: {email.utils.format_datetime(datetime.datetime.fromtimestamp(values['epoch'], UTC))}\n",
-        f"Build-Path: {values['path']}\n",
-        f"Build-Suites: {' '.join(values['suites'])}\n",
-        "Archive-Dates:\n" + "".join(f" {suite} {values['dates'][suite]}\n" for suite in values["suites"]),
-        "Installed-Build-Depends:\n" + ",\n".join(installed) + "\n",
-        *environment,
-    ])
+    head = {"Format": "1.0", "Source": "sigsend", "Binary": "sigsend",
+            "Architecture": " ".join(values["architectures"]) + " source",
+            "Version": values["version"], "Git-Commit": values["revision"]}
+    build = {"Origin": values["origin"], "Architecture": native,
+             "Date": email.utils.format_datetime(datetime.datetime.fromtimestamp(values["epoch"], UTC)),
+             "Path": values["path"], "Suites": " ".join(values["suites"])}
+    return "".join([*(f"{field}: {value}\n" for field, value in head.items()), *checksums,
+                    *(f"Build-{field}: {value}\n" for field, value in build.items()),
+                    "Archive-Dates:\n" + "".join(f" {suite} {values['dates'][suite]}\n" for suite in values["suites"]),
+                    "Installed-Build-Depends:\n" + ",\n".join(installed) + "\n", *environment])
 
 
 def release_dates(folder, suites):
