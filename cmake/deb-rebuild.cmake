@@ -1,11 +1,9 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-# Runs after cpack has written its packages. CPack adds each folder's size on
-# the build's disk into a .deb's Installed-Size (4096 bytes a folder on ext4,
-# a few dozen on tmpfs), so that field, and with it the package's bytes, would
-# follow the filesystem that the builder's TMPDIR is on. dpkg-deb rebuilds
-# each .deb with the size counted as dpkg-gencontrol counts it: each file
-# rounded up to a KiB, and one KiB for each folder or link.
+# Runs after cpack. CPack counts each folder's size on the build's disk into a .deb's Installed-Size (4096
+# bytes on ext4, a few dozen on tmpfs), so the package's bytes would follow the filesystem of the builder's
+# TMPDIR: dpkg-deb rebuilds each .deb with the size dpkg-gencontrol counts (each file rounded up to a KiB,
+# one KiB for each folder or link), and with the Static-Built-Using field, which CPack does not know.
 find_program(DPKG_DEB dpkg-deb)
 foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   if(NOT deb MATCHES "\\.deb$" OR NOT DPKG_DEB)
@@ -32,10 +30,9 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
            control "${control}")
   endif()
   file(WRITE ${tree}/DEBIAN/control "${control}")
-  file(CHMOD ${tree}/DEBIAN PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-             GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  file(CHMOD ${tree}/DEBIAN/control ${tree}/DEBIAN/md5sums PERMISSIONS OWNER_READ OWNER_WRITE
-             GROUP_READ WORLD_READ)
+  file(CHMOD ${tree}/DEBIAN PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+             WORLD_EXECUTE)
+  file(CHMOD ${tree}/DEBIAN/control ${tree}/DEBIAN/md5sums PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   execute_process(COMMAND ${DPKG_DEB} --root-owner-group -Zgzip -z9 --build ${tree} ${deb}
                   OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
   file(REMOVE_RECURSE ${tree})

@@ -1,7 +1,6 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-# The Debian and RPM packages: `cpack -G DEB` or `cpack -G RPM` in a
-# configured build directory. With SOURCE_DATE_EPOCH set, both are the same
+# The Debian and RPM packages (`cpack -G "DEB;RPM"` in a build): with SOURCE_DATE_EPOCH set, the same
 # bytes on every build of the same tree.
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -29,11 +28,12 @@ set(CPACK_SIGSEND_BINARY ${PROJECT_BINARY_DIR}/sigsend)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The static build depends on nothing; the fallback on the C library, which
-# dpkg-shlibdeps names (see package-fields.cmake).
+# The static build depends on nothing and has an SBOM (package-fields.cmake reads the licences and bundled
+# works beside it); the fallback depends on the C library, which dpkg-shlibdeps names.
 if(SIGSEND_STATIC_MUSL)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   set(CPACK_RPM_PACKAGE_AUTOREQPROV OFF)
+  set(CPACK_SIGSEND_SBOM ${PROJECT_BINARY_DIR}/notices/sigsend.spdx.json)
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
@@ -45,14 +45,9 @@ set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_BINARY_DIR}/rpm-changelog)
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
-# Installed where it is, not relocatable; the notices marked as licences,
-# whose SPDX expression package-fields.cmake takes from the SBOM.
+# Installed where it is, the notices marked as licences.
 set(CPACK_PACKAGE_RELOCATABLE OFF)
-set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/sigsend/copyright"
-                            "%license /usr/share/doc/sigsend/NOTICES")
-if(SIGSEND_STATIC_MUSL)
-  set(CPACK_SIGSEND_SBOM ${PROJECT_BINARY_DIR}/notices/sigsend.spdx.json)
-endif()
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/sigsend/copyright" "%license /usr/share/doc/sigsend/NOTICES")
 # No build host, and SOURCE_DATE_EPOCH for every time stamp.
 string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "%define packager ${CPACK_PACKAGE_CONTACT}"
@@ -61,9 +56,8 @@ string(JOIN "\n" CPACK_RPM_SPEC_MORE_DEFINE
   "%define clamp_mtime_to_source_date_epoch 1"
   "%define _build_id_links none")
 
-# The changelog, in each format: Debian's as a file, which
-# package-staging.cmake lays out with the others only the .deb has, and the
-# RPM's in its header. Both dates honour SOURCE_DATE_EPOCH.
+# The changelog: Debian's a file, which package-staging.cmake adds to the .deb, the RPM's in its header.
+# Both dates honour SOURCE_DATE_EPOCH.
 string(TIMESTAMP built "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${PROJECT_BINARY_DIR}/changelog
      "${PROJECT_NAME} (${PROJECT_VERSION}) unstable; urgency=medium\n\n"

@@ -1,18 +1,15 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""cmake/architectures.txt: one row per architecture, its columns named by
-the last comment line before the first row."""
+"""cmake/architectures.txt: a row per architecture, its columns named by the last comment before the first."""
 
 
 def parse(text):
     """The rows, each a dict keyed by the header's column names."""
     header, rows = None, []
     for number, line in enumerate(text.splitlines(), 1):
-        if line.startswith("#"):
-            if not rows:
-                header = line[1:].split()
-            continue
-        if not line.strip():
+        if line.startswith("#") and not rows:
+            header = line[1:].split()
+        if line.startswith("#") or not line.strip():
             continue
         cells = line.split()
         if not header or len(cells) != len(header):
@@ -30,8 +27,7 @@ def read(path):
 
 
 def columns(rows, names):
-    """The columns NAMES of every row, space-separated, one row a line: the
-    table as the scripts read it, whatever order its columns are in."""
+    """The columns NAMES of every row, space-separated, a row a line, whatever the table's column order."""
     for name in names:
         if name not in rows[0]:
             raise ValueError(f"architectures.txt has no column {name}; it has {' '.join(rows[0])}")

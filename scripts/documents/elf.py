@@ -1,13 +1,11 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""An executable's architecture, from its ELF header: neither the kernel's
-(a 32-bit build on a 64-bit kernel) nor the configured processor can be
-trusted to match it."""
+"""An executable's architecture from its ELF header, which neither the kernel's (a 32-bit build on a
+64-bit kernel) nor the configured processor is sure to match."""
 
 
 def header(data):
-    """The header's EI_CLASS, EI_DATA, e_machine and, for 32-bit ARM, the
-    float ABI byte of e_flags, as architectures.txt writes them."""
+    """EI_CLASS, EI_DATA, e_machine and, for 32-bit ARM, e_flags' float ABI byte, as architectures.txt has them."""
     if len(data) < 52 or data[:4] != b"\x7fELF":
         raise ValueError("not an ELF file")
     machine = int.from_bytes(data[18:20], "little" if data[5] == 1 else "big")

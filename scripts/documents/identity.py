@@ -1,17 +1,14 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""What the project says of itself: its name, homepage and description, as
-the project() call of its top CMakeLists.txt gives them, and the version and
-revision of a build. CMake hands them to each build's notices command,
-which writes them as identity.json beside the build's other documents; the
-image and the release's VEX read them from there, the provenance from the
-project() of the release's source tarball. Nothing else names the homepage."""
+"""What the project says of itself (name, homepage, description: its top CMakeLists.txt's project()) and a
+build's version and revision, written as each build's identity.json, which the image and the VEX read;
+the provenance reads the release tarball's project(). Nothing else names the homepage."""
 import json, os, re
 
 NAME = "identity.json"
 PROJECT = re.compile(r'^[ \t]*project[ \t]*\(((?:[^()"#]|"(?:[^"\\]|\\.)*"|#[^\n]*)*)\)', re.M | re.I)
 TOKEN = re.compile(r'"((?:[^"\\]|\\.)*)"|#[^\n]*|([^\s"()#]+)')
-KEYWORDS = {"VERSION", "DESCRIPTION", "HOMEPAGE_URL", "LANGUAGES"}
+FIELDS = {"VERSION": "version", "DESCRIPTION": "description", "HOMEPAGE_URL": "homepage"}
 
 
 def homepage(url):
@@ -29,20 +26,18 @@ def checked(found):
 
 
 def from_cmakelists(text):
-    """The name, version, homepage and description that the first project()
-    call of a CMakeLists.txt gives, each where it gives one."""
+    """The name, version, homepage and description that a CMakeLists.txt's first project() gives, where it does."""
     call = PROJECT.search(text)
     if not call:
         raise ValueError("CMakeLists.txt calls no project()")
-    words = [m.group(1) if m.group(1) is not None else m.group(2)
+    words = [re.sub(r"\\(.)", r"\1", m.group(1) if m.group(1) is not None else m.group(2))
              for m in TOKEN.finditer(call.group(1)) if m.group(1) is not None or m.group(2)]
-    words = [re.sub(r"\\(.)", r"\1", word) for word in words]
     found, key = {"name": words[0]}, None
     for word in words[1:]:
-        if word in KEYWORDS:
+        if word in FIELDS or word == "LANGUAGES":
             key = word
-        elif key in ("DESCRIPTION", "HOMEPAGE_URL", "VERSION"):
-            found[{"DESCRIPTION": "description", "HOMEPAGE_URL": "homepage"}.get(key, "version")] = word
+        elif key in FIELDS:
+            found[FIELDS[key]] = word
             key = None
     return found
 
@@ -50,8 +45,7 @@ def from_cmakelists(text):
 def make(homepage, description, version, revision):
     """A build's identity.json, as text."""
     return json.dumps(checked({"name": "sigsend", "version": version, "revision": revision,
-                               "homepage": homepage, "description": description}),
-                      indent=2, ensure_ascii=False) + "\n"
+                               "homepage": homepage, "description": description}), indent=2, ensure_ascii=False) + "\n"
 
 
 def read(folder):
@@ -65,8 +59,7 @@ def read(folder):
 
 
 def agreed(identities, what):
-    """The one identity that every build of IDENTITIES gives, or ValueError
-    naming WHAT they are."""
+    """The one identity that every build of IDENTITIES (WHAT they are) gives, or ValueError."""
     if not identities or any(i != identities[0] for i in identities):
         raise ValueError(f"the builds of {what} do not give one identity: {identities}")
     return identities[0]

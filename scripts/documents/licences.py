@@ -1,21 +1,13 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""Licences: Debian's short names and SPDX's identifiers for them, and which
-stanzas of a Debian machine-readable copyright file cover the files that the
-linker took from a work."""
+"""Debian's licence names and SPDX's, and which stanzas of a Debian machine-readable copyright file
+cover the files that the linker took from a work."""
 import re
 
-# Debian's short name -> SPDX's expression. The public domain is no licence,
-# so it stands in no expression (None); a name missing here has no SPDX
-# identifier that sigsend knows, and stops the build.
-SPDX = {
-    "MIT": "MIT",
-    "BSD-2-clause": "BSD-2-Clause",
-    "BSD-3-clause": "BSD-3-Clause",
-    "ISC": "ISC",
-    "public-domain": None,
-    "GPL-3+ with GCC-exception-3.1 exception": "GPL-3.0-or-later WITH GCC-exception-3.1",
-}
+# Debian's short name -> SPDX's expression. The public domain is no licence, so it stands in no
+# expression (None); a name missing here stops the build.
+SPDX = {"MIT": "MIT", "BSD-2-clause": "BSD-2-Clause", "BSD-3-clause": "BSD-3-Clause", "ISC": "ISC",
+        "public-domain": None, "GPL-3+ with GCC-exception-3.1 exception": "GPL-3.0-or-later WITH GCC-exception-3.1"}
 DEBIAN = {spdx: debian for debian, spdx in SPDX.items() if spdx}
 
 
@@ -27,8 +19,7 @@ def spdx(debian):
 
 
 def debian(expression):
-    """Debian's form of an SPDX expression joined by AND: its terms joined by
-    " and ", each under its short name."""
+    """Debian's form of an SPDX expression joined by AND."""
     return " and ".join(DEBIAN[term] for term in expression.split(" AND "))
 
 
@@ -54,10 +45,8 @@ def stanzas(text):
 
 
 def glob(pattern):
-    """A Files pattern as a regular expression: * and ? match any text,
-    slashes too."""
-    return re.compile("".join(".*" if c == "*" else "." if c == "?" else re.escape(c)
-                              for c in pattern) + r"\Z")
+    """A Files pattern as a regular expression: * and ? match slashes too."""
+    return re.compile("".join(".*" if c == "*" else "." if c == "?" else re.escape(c) for c in pattern) + r"\Z")
 
 
 def licence_paragraph(text, name):
@@ -69,16 +58,11 @@ def licence_paragraph(text, name):
 
 
 def covering(text, members, arch):
-    """Which licences of the copyright file TEXT cover MEMBERS, the files that
-    the linker took from that work: [(name, kind)], kind "src" for an archive
-    member NAME.lo, "crt" for a start file NAME.o, built for musl's
-    architecture ARCH. A stripped archive does not say which source file a
-    member came from, only its name: each member stands for every file that
-    could have built it (the generic C file, or the architecture's own C or
-    assembly) in any folder that a Files pattern names, and takes the licence
-    of the last stanza that matches each. Returns, in the file's stanza order,
-    [{license, members, files, shared}], where shared lists the members that
-    other candidates give other licences."""
+    """Which licences of the copyright file TEXT cover MEMBERS, [(name, kind)] that the linker took: "src" for an
+    archive member NAME.lo, "crt" for a start file NAME.o, of musl for ARCH. A stripped archive names no member's
+    source, so a member stands for each file that could have built it (generic C, or ARCH's C or assembly, in
+    any folder a pattern names), under the last stanza matching it. Returns, in stanza order, [{license,
+    members, files, shared}], shared the members that other candidates give other licences."""
     found = [(i, licence, pattern, glob(pattern))
              for i, (patterns, licence) in enumerate(stanzas(text)) for pattern in patterns]
     dirs = sorted({p.split("/")[1] for _, _, p, _ in found
@@ -86,11 +70,8 @@ def covering(text, members, arch):
     groups = {}  # licence -> {index, members, files, shared}
     for name, kind in members:
         stem = re.sub(r"\.(lo|o)\)?$", "", re.sub(r"^.*\(", "", name))
-        if kind == "src":
-            candidates = [path for d in dirs for path in
-                          [f"src/{d}/{stem}.c"] + [f"src/{d}/{arch}/{stem}.{e}" for e in "csS"]]
-        else:
-            candidates = [f"crt/{stem}.c"] + [f"crt/{arch}/{stem}.{e}" for e in "csS"]
+        folders = [f"src/{d}" for d in dirs] if kind == "src" else ["crt"]
+        candidates = [path for f in folders for path in [f"{f}/{stem}.c"] + [f"{f}/{arch}/{stem}.{e}" for e in "csS"]]
         hits = {}  # stanza index -> (licence, pattern), the first candidate's
         for path in candidates:
             last = [hit for hit in found if hit[3].match(path)]
@@ -100,13 +81,11 @@ def covering(text, members, arch):
             hits.setdefault(index, (licence, pattern))
         shared = len({licence for licence, _ in hits.values()}) > 1
         for index, (licence, pattern) in hits.items():
-            group = groups.setdefault(licence, {"index": index, "members": set(), "files": set(),
-                                                "shared": set()})
+            group = groups.setdefault(licence, {"index": index, "members": set(), "files": set(), "shared": set()})
             group["index"] = min(group["index"], index)
             group["members"].add(name)
             group["files"].add(pattern)
             if shared:
                 group["shared"].add(name)
-    return [{"license": licence, "members": sorted(g["members"]), "files": sorted(g["files"]),
-             "shared": sorted(g["shared"])}
+    return [{"license": licence, **{key: sorted(g[key]) for key in ("members", "files", "shared")}}
             for licence, g in sorted(groups.items(), key=lambda item: (item[1]["index"], item[0]))]

@@ -1,10 +1,7 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""SHA256SUMS, as sha256sum writes it in text mode, read strictly: one
-`<64 lowercase hex><two spaces><name>` a line. A name is a file of the
-release's own folder, taken exactly as written (never trimmed); escaped
-lines, paths, option-like and control-character names are refused. Also
-the copy of a listed file into a folder of one's own, checked there."""
+"""SHA256SUMS as sha256sum writes it, read strictly (each name a file of the release's folder, never trimmed),
+and the copy of a listed file into a folder of one's own, checked there."""
 
 import errno
 import hashlib
@@ -18,25 +15,20 @@ LINE = re.compile(r"([0-9a-f]{64})  (.+)")
 
 def name_problem(name):
     """Why NAME cannot be a file of a release's folder, or None."""
-    if name in ("", ".", ".."):
-        return "is not a file name"
-    if "/" in name:
-        return "is a path, not a file name"
-    if name.startswith("-"):
-        return "starts with '-'"
-    if "\\" in name:
-        return "holds a backslash"
-    if any(ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F for c in name):
-        return "holds a control character"
     hidden = [c for c in name if unicodedata.category(c) in ("Cf", "Zl", "Zp")]
-    if hidden:
-        return "holds the invisible character U+%04X" % ord(hidden[0])
+    for fault, problem in ((name in ("", ".", ".."), "is not a file name"),
+                           ("/" in name, "is a path, not a file name"),
+                           (name.startswith("-"), "starts with '-'"),
+                           ("\\" in name, "holds a backslash"),
+                           (any(ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F for c in name), "holds a control character"),
+                           (hidden, hidden and "holds the invisible character U+%04X" % ord(hidden[0]))):
+        if fault:
+            return problem
     return None
 
 
 def text_lines(data, what):
-    """The lines of DATA (bytes), a document named WHAT: UTF-8 text whose
-    every line, the last too, is ended."""
+    """The lines of DATA (bytes), the document WHAT: UTF-8 text whose every line, the last too, is ended."""
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError as error:
@@ -70,8 +62,7 @@ KINDS = {stat.S_IFDIR: "folder", stat.S_IFIFO: "fifo", stat.S_IFSOCK: "socket",
 
 
 def open_file(source, name):
-    """A descriptor of the regular file NAME in the folder SOURCE, never
-    through a symbolic link; anything else is refused, naming its path."""
+    """A descriptor of the regular file NAME in the folder SOURCE, never through a symbolic link."""
     path = os.path.join(source, name)
     try:
         folder = os.open(source, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
@@ -79,12 +70,10 @@ def open_file(source, name):
             fd = os.open(name, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC, dir_fd=folder)
         finally:
             os.close(folder)
-    except FileNotFoundError:
-        raise ValueError(f"{path} is not there") from None
     except OSError as error:
-        if error.errno == errno.ELOOP:
-            raise ValueError(f"{path} is a symbolic link, not a file") from None
-        raise ValueError(f"{path} cannot be opened: {error.strerror}") from None
+        why = {errno.ENOENT: "is not there", errno.ELOOP: "is a symbolic link, not a file"}.get(
+            error.errno, f"cannot be opened: {error.strerror}")
+        raise ValueError(f"{path} {why}") from None
     kind = stat.S_IFMT(os.fstat(fd).st_mode)
     if kind != stat.S_IFREG:
         os.close(fd)
@@ -93,31 +82,24 @@ def open_file(source, name):
 
 
 def copy(source, name, target, limit=None):
-    """Copies the regular file NAME from the folder SOURCE into the folder
-    TARGET (paths), readable by all; returns the copy's SHA-256 and size. A
-    file of more than LIMIT bytes is refused before a byte is copied, and
-    no more than LIMIT are ever read."""
+    """Copies the regular file NAME from the folder SOURCE into TARGET, readable by all, and returns the
+    copy's SHA-256 and size; never more than LIMIT bytes are read, and a larger file is refused first."""
     fd = open_file(source, name)
     size = os.fstat(fd).st_size
     if limit is not None and size > limit:
         os.close(fd)
         raise ValueError(f"{os.path.join(source, name)} has {size} bytes, more than the {limit} it may have")
-    digest, size = hashlib.sha256(), 0
-    with os.fdopen(fd, "rb") as reading, \
-            open(os.path.join(target, name), "xb") as writing:
+    size = 0
+    with os.fdopen(fd, "rb") as reading, open(os.path.join(target, name), "xb") as writing:
         os.fchmod(writing.fileno(), 0o644)
         while chunk := reading.read(1 << 20 if limit is None else min(1 << 20, limit + 1 - size)):
             size += len(chunk)
             if limit is not None and size > limit:
                 raise ValueError(f"{os.path.join(source, name)} grew beyond the {limit} bytes it may have")
             writing.write(chunk)
-    size = 0
     # What is checked is the copy, which nobody else writes to.
-    with open(os.path.join(target, name), "rb") as copied:
-        while chunk := copied.read(1 << 20):
-            digest.update(chunk)
-            size += len(chunk)
-    return digest.hexdigest(), size
+    (_, _, sha256), size = digests(os.path.join(target, name))
+    return sha256, size
 
 
 def digests(path):
@@ -133,8 +115,7 @@ def digests(path):
 
 
 def write(folder, names):
-    """Writes FOLDER/SHA256SUMS, as sha256sum writes it, listing NAMES in
-    their order; each must be a regular file of FOLDER that parse() reads."""
+    """Writes FOLDER/SHA256SUMS as sha256sum would, of NAMES in their order, each a name parse() takes."""
     lines = []
     for name in names:
         problem = name_problem(name)
