@@ -82,8 +82,8 @@ if [ "$mode" != stops ]; then
 	cp -r "$source/scripts" "$source/CMakeLists.txt" "$checkout/"
 	cp "$source/cmake/architectures.txt" "$checkout/cmake/"
 	stand_in "$checkout" <<EOF
-import os, shutil, subprocess
 def build(tarball, revision, out, **options):
+    import os, shutil, subprocess
     if not os.path.realpath(__file__).startswith(("$checkout/", "$scratch/plain/")):
         open("$scratch/tarball-ran", "w").close()
         raise SystemExit(1)
