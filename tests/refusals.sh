@@ -41,7 +41,7 @@ release() { # OUTDIR [NAME=VALUE...]
 	local out=$1 status=0
 	shift
 	env "$@" "$scratch/clone/scripts/release" "$out" >"$scratch/said" 2>&1 || status=$?
-	[ "$status" -ne 0 ] || fail "the release went on ($mode): $(cat "$scratch/said"); $out holds: $(ls -A "$out" | tr '\n' ' ')"
+	[ "$status" -ne 0 ] || fail "the release went on ($mode): $(cat "$scratch/said"); $out holds: $(find "$out" -mindepth 1 -printf '%P ' 2>/dev/null)"
 	echo "ok: refused, saying: $(cat "$scratch/said")"
 }
 
