@@ -62,11 +62,11 @@ chmod 755 "$gnupg" "$gnupg/private-keys-v1.d"
 # The host's secret, its /dev/shm and a file of root's for the watcher.
 keyrings add sigsend-probe-secret s3cr3t-from-the-host >/dev/null
 shm=$(stat -c 'device %d inode %i' /dev/shm)
-shared=/dev/shm/sigsend-probe-host.$$ victim=$scratch/victim watcher=""
+shared=/dev/shm/sigsend-probe-host.$$ built=/dev/shm/sigsend-probe-build.$$ victim=$scratch/victim watcher=""
 touch "$shared"
 echo "a file of root's" >"$victim"
 cp "$victim" "$scratch/victim.was"
-trap '[ -z "$watcher" ] || kill "$watcher" 2>/dev/null; rm -f "$shared" /dev/shm/sigsend-probe-build; remove_temporaries' EXIT
+trap '[ -z "$watcher" ] || kill "$watcher" 2>/dev/null; rm -f "$shared" "$built"; remove_temporaries' EXIT
 
 # The planted configure step.
 git clone -q "$source" "$scratch/clone"
@@ -89,7 +89,7 @@ cat >"$scratch/clone/probe.sh" <<EOF
 	echo "shm:"
 	stat -c 'device %d inode %i' /dev/shm
 	ls -A /dev/shm
-	touch /dev/shm/sigsend-probe-build && echo "wrote /dev/shm/sigsend-probe-build"
+	touch '$built' && echo "wrote $built"
 	echo "descriptors:"
 	for fd in /proc/\$\$/fd/*; do readlink "\$fd"; done
 	(: </dev/tty) 2>/dev/null && echo "terminal: opened"
@@ -212,9 +212,9 @@ host=$(keyrings list)
 [ "$faults" -ne 0 ] || echo "ok: the build's keyrings: $keys"
 shm_faults=$faults
 [ -n "$seen_shm" ] || fault "the probe listed no /dev/shm: $(cat "$out/planted.txt")"
-[[ $seen_shm != "$shm "* ]] || fault "the build's /dev/shm is the host's ($shm): $seen_shm"
+[ "${seen_shm%%;*}" != "$shm" ] || fault "the build's /dev/shm is the host's ($shm): $seen_shm"
 ! grep -qF "${shared##*/}" "$out/planted.txt" || fault "the build saw ${shared##*/} in its /dev/shm: $seen_shm"
-[ ! -e /dev/shm/sigsend-probe-build ] || fault "the build wrote /dev/shm/sigsend-probe-build on the host"
+[ ! -e "$built" ] || fault "the build wrote $built on the host"
 [ "$faults" -ne "$shm_faults" ] || echo "ok: the build's /dev/shm: $seen_shm (the host's: $shm)"
 writable=$(sed -n 's/^writable: //p; s/^planted: /planted /p' "$scratch/watched" | sort -u | tr '\n' ' ')
 folders=$(sed -n 's/^seen: //p' "$scratch/watched" | sort -u | wc -l)
