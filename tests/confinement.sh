@@ -164,6 +164,16 @@ wait "$release" || status=$?
 kill "$watcher"
 wait "$watcher" 2>/dev/null || true
 watcher=""
+# What the watcher could do, and from here on every fault is named before the case fails.
+faults=0
+fault() { echo "FAILED: $*" >&2; faults=$((faults + 1)); }
+writable=$(sed -n 's/^writable: //p; s/^planted: /planted /p' "$scratch/watched" | sort -u | tr '\n' ' ')
+folders=$(sed -n 's/^seen: //p' "$scratch/watched" | sort -u | wc -l)
+[ "$folders" -gt 0 ] || fault "the watcher found no folder under $tmp"
+[ -z "$writable" ] || fault "nobody could write in folders under TMPDIR while the release ran: $writable"
+cmp -s "$victim" "$scratch/victim.was" || fault "root wrote into $victim through a link: $(head -c 300 "$victim")"
+[ "$faults" -ne 0 ] || echo "ok: nobody could write in any folder under TMPDIR that it found ($folders)"
+watch_faults=$faults
 [ "$status" -eq 0 ] || fail "the release failed ($status): $(cat "$scratch/said")"
 echo "ok: released in $(($(date +%s) - started)) s"
 [ -z "$seen" ] || fail "a GnuPG daemon of the signer's home ran while the set was built: $seen"
@@ -195,10 +205,7 @@ for file in SHA256SUMS "$(cd "$out" && compgen -G 'sigsend-*.tar.gz')"; do
 done
 echo "ok: SHA256SUMS and the tarball are signed"
 
-# What the build reached of the case's keyrings and /dev/shm, and what the
-# watcher could do: every fault is named before the case fails.
-faults=0
-fault() { echo "FAILED: $*" >&2; faults=$((faults + 1)); }
+# What the build reached of the case's keyrings and /dev/shm.
 section() { # NAME: the first probe's lines under NAME:, on one line
 	awk -v name="$1:" '$0 == name { on = 1; next } on && /^[a-z]+:$/ { exit } on { printf "%s%s", sep, $0; sep = "; " }' \
 		"$out/planted.txt"
@@ -209,18 +216,12 @@ keys=$(section keyrings) seen_shm=$(section shm)
 	fault "the build saw the host's key: $(grep -e sigsend-probe-secret -e s3cr3t "$out/planted.txt" | sort -u | tr '\n' ' ')"
 host=$(keyrings list)
 ! grep -q sigsend-probe-planted <<<"$host" || fault "the build left a key in the host's keyring: $(grep '^@s' <<<"$host")"
-[ "$faults" -ne 0 ] || echo "ok: the build's keyrings: $keys"
+[ "$faults" -ne "$watch_faults" ] || echo "ok: the build's keyrings: $keys"
 shm_faults=$faults
 [ -n "$seen_shm" ] || fault "the probe listed no /dev/shm: $(cat "$out/planted.txt")"
 [ "${seen_shm%%;*}" != "$shm" ] || fault "the build's /dev/shm is the host's ($shm): $seen_shm"
 ! grep -qF "${shared##*/}" "$out/planted.txt" || fault "the build saw ${shared##*/} in its /dev/shm: $seen_shm"
 [ ! -e "$built" ] || fault "the build wrote $built on the host"
 [ "$faults" -ne "$shm_faults" ] || echo "ok: the build's /dev/shm: $seen_shm (the host's: $shm)"
-writable=$(sed -n 's/^writable: //p; s/^planted: /planted /p' "$scratch/watched" | sort -u | tr '\n' ' ')
-folders=$(sed -n 's/^seen: //p' "$scratch/watched" | sort -u | wc -l)
-[ "$folders" -gt 0 ] || fault "the watcher found no folder under $tmp"
-[ -z "$writable" ] || fault "nobody could write in folders under TMPDIR while the release ran: $writable"
-cmp -s "$victim" "$scratch/victim.was" || fault "root wrote into $victim through a link: $(head -c 300 "$victim")"
-[ "$faults" -ne 0 ] || echo "ok: nobody could write in any folder under TMPDIR that it found ($folders)"
 [ "$faults" -eq 0 ] || exit 1
 rm -rf "$scratch"
