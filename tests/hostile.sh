@@ -2,10 +2,12 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 # scripts/rebuild on release folders that a stranger made. Each case first
-# rebuilds an honest hand-made release (label release), with a copy of this
-# checkout's scripts whose builder is a stand-in that leaves a mark and the
-# release's own files as the rebuilt set, so no root is made; the builder
-# that the release's tarball holds must never run. Then the stranger's change:
+# rebuilds an honest hand-made release (label release) from a checkout, a
+# git repository of this checkout's scripts with a stand-in for the root
+# that leaves a mark and the release's own files as the rebuilt set, so no
+# root is made; the release's tarball is `git archive` of the checkout's
+# commit, and its own root, which must never run, marks that it ran. Then
+# the stranger's change:
 #   unlisted  a buildinfo and tarball of another version, which SHA256SUMS
 #             (well signed) does not list, in place of the listed buildinfo:
 #             refused, and nothing of that tarball runs
@@ -21,6 +23,23 @@
 #   blank     a file named as a listed one with a leading blank
 #   meanwhile a listed file changed in DIR while the build runs: what is
 #             compared is the copy that was checked, so the change is moot
+#   repacked  a tarball, well signed and rebuilt the same, that is not the
+#             commit: a file changed, a mode changed, a file added; each
+#             refused, naming the tarball and the entry, before it builds
+#   commit    a release of the checkout's parent commit: refused, naming
+#             both, unless --commit names it; --commit of another commit,
+#             or of one the checkout lacks, is refused
+#   checkout  rebuild run from a copy that is no git checkout: refused,
+#             saying so, unless --no-checkout, which says the tarball was
+#             compared with no commit
+#   oversized a 300 MB (sparse) SHA256SUMS.asc, SHA256SUMS, buildinfo or
+#             listed file: refused, naming the file (the first three the
+#             bound, 1 MiB), with no file beyond 1 MiB ever written
+#   invisible a well signed SHA256SUMS that lists a name with U+202E or
+#             U+2028: refused, naming the line, never printing it raw
+#   escapes   a rebuilt file that differs, holding escapes that set the
+#             terminal's title and hide what follows, and names with
+#             escapes on either side: no ESC or BEL reaches the output
 # and (label rebuild) on the release in DIR:
 #   stops     SIGTERM while dpkg fills the rebuild's root: it ends with 143,
 #             leaving no process, nothing in its TMPDIR and no --keep folder
@@ -55,13 +74,31 @@ cleanup() {
 trap cleanup EXIT
 mkdir -m 700 "$GNUPGHOME"
 if [ "$mode" != stops ]; then
+	# The checkout that rebuilds: a git repository whose one commit is the
+	# releases' (the stand-in's builder acts only there and in the copy of
+	# the checkout mode; run from a tarball, it marks that it ran and fails).
 	checkout=$scratch/checkout
 	mkdir -p "$checkout/cmake"
-	cp -r "$source/scripts" "$checkout/"
+	cp -r "$source/scripts" "$source/CMakeLists.txt" "$checkout/"
 	cp "$source/cmake/architectures.txt" "$checkout/cmake/"
-	# shellcheck disable=SC2016 # the builder's own $set
-	printf '#!/bin/sh\n# a stand-in for the builder\ntouch "%s"\nfor set; do :; done\ncp "%s"/* "$set/"\n%s\n' \
-		"$scratch/built" "$scratch/set" "! [ -x '$scratch/meanwhile' ] || '$scratch/meanwhile'" >"$checkout/scripts/builder"
+	stand_in "$checkout" <<EOF
+def build(tarball, revision, out, **options):
+    import os, shutil, subprocess
+    if not os.path.realpath(__file__).startswith(("$checkout/", "$scratch/plain/")):
+        open("$scratch/tarball-ran", "w").close()
+        raise SystemExit(1)
+    open("$scratch/built", "w").close()
+    for name in os.listdir("$scratch/set"):
+        shutil.copy2(os.path.join("$scratch/set", name), out)
+    if os.access("$scratch/meanwhile", os.X_OK):
+        subprocess.run(["$scratch/meanwhile"], check=True)
+EOF
+	git init -q "$checkout"
+	commit() { # MESSAGE: all of the checkout, as a commit
+		git -C "$checkout" add -A
+		git -C "$checkout" -c user.name=test -c user.email=test@example.org commit -q -m "$1"
+	}
+	commit "the releases' commit"
 	rebuild=$checkout/scripts/rebuild
 fi
 
@@ -89,22 +126,26 @@ key() {
 	gpg --batch --quiet --passphrase '' --quick-gen-key 'sigsend test <test@example.org>' ed25519 sign 1d 2>/dev/null
 	gpg --batch --export >"$scratch/keyring.gpg"
 }
-# A release of sigsend VERSION in FOLDER, whose tarball's builder, which
-# must never run, marks MARK.
-fake() { # FOLDER VERSION MARK
-	local folder=$1 version=$2 mark=$3 tree=$scratch/tree-$2/sigsend-$2 epoch=1796906619 file
-	mkdir -p "$folder" "$tree/scripts" "$tree/cmake"
-	cp "$source/cmake/architectures.txt" "$tree/cmake/"
-	printf '#!/bin/sh\ntouch "%s"\nexit 1\n' "$mark" >"$tree/scripts/builder"
-	chmod +x "$tree/scripts/builder"
-	tar -czf "$folder/sigsend-$version.tar.gz" -C "${tree%/*}" "sigsend-$version"
-	echo "a binary" >"$folder/sigsend-$version-linux-amd64"
-	echo "a package" >"$folder/sigsend_${version}_amd64.deb"
+# A release of sigsend VERSION in FOLDER, of COMMIT of the checkout (its
+# HEAD if none is named): the commit's tarball, as git archive makes it.
+fake() { # FOLDER VERSION [COMMIT]
+	local commit
+	commit=$(git -C "$checkout" rev-parse --verify "${3:-HEAD}^{commit}")
+	mkdir -p "$1"
+	git -C "$checkout" archive --format=tar --prefix="sigsend-$2/" "$commit" | gzip -9n >"$1/sigsend-$2.tar.gz"
+	echo "a binary" >"$1/sigsend-$2-linux-amd64"
+	echo "a package" >"$1/sigsend_${2}_amd64.deb"
+	seal "$1" "$2" "$commit"
+}
+# FOLDER's buildinfo, of every file there, and SHA256SUMS, made again.
+seal() { # FOLDER VERSION COMMIT
+	local folder=$1 version=$2 epoch=1796906619 file
+	rm -f "$folder/sigsend-$version.buildinfo" "$folder/SHA256SUMS" "$folder/SHA256SUMS.asc"
 	{
 		echo "Format: 1.0"
 		echo "Source: sigsend"
 		echo "Version: $version"
-		echo "Git-Commit: 7300a81a55afef838dbca4636bf663d36942044f"
+		echo "Git-Commit: $3"
 		echo "Checksums-Sha256:"
 		for file in "$folder"/*; do
 			echo " $(sha256sum <"$file" | cut -c1-64) $(stat -c %s "$file") ${file##*/}"
@@ -124,7 +165,7 @@ fake() { # FOLDER VERSION MARK
 # The honest release, in $scratch/release, signed, and what rebuilds it.
 honest() {
 	key
-	fake "$scratch/release" 1.0.0 "$scratch/tarball-ran"
+	fake "$scratch/release" 1.0.0
 	cp -a "$scratch/release" "$scratch/set"
 	sign "$scratch/release"
 	run --keyring "$scratch/keyring.gpg" "$scratch/release"
@@ -139,14 +180,14 @@ unbuilt() { [ ! -e "$scratch/built" ] || fail "the builder ran: $(said)"; }
 case $mode in
 unlisted)
 	honest
-	fake "$scratch/theirs" 1.0.0-x "$scratch/theirs-ran"
+	fake "$scratch/theirs" 1.0.0-x
 	cp "$scratch/theirs/sigsend-1.0.0-x.buildinfo" "$scratch/theirs/sigsend-1.0.0-x.tar.gz" "$scratch/release/"
 	rm "$scratch/release/sigsend-1.0.0.buildinfo"
 	(cd "$scratch/release" && gpgv --keyring "$scratch/keyring.gpg" SHA256SUMS.asc SHA256SUMS 2>/dev/null &&
 		sha256sum -c --quiet --ignore-missing SHA256SUMS) || fail "the stranger's folder does not pass gpgv and sha256sum"
 	run --keyring "$scratch/keyring.gpg" "$scratch/release"
 	refused 'sigsend-1.0.0.buildinfo is not there'
-	[ ! -e "$scratch/theirs-ran" ] || fail "the stranger's builder ran"
+	[ ! -e "$scratch/tarball-ran" ] || fail "the stranger's builder ran"
 	unbuilt ;;
 signature)
 	honest
@@ -236,6 +277,122 @@ meanwhile)
 	! cmp -s "$scratch/release/sigsend-1.0.0-linux-amd64" "$scratch/set/sigsend-1.0.0-linux-amd64" ||
 		fail "the file was not changed meanwhile"
 	echo "ok: a file changed in the folder during the build is compared as it was checked: $(grep -c '^same' "$scratch/said") same" ;;
+repacked)
+	honest
+	released=$(git -C "$checkout" rev-parse HEAD)
+	cp -a "$scratch/release" "$scratch/pristine"
+	# As the attack did it: the build's own change to the tree, and a set
+	# that rebuilds the same from that tarball, signed.
+	for change in CMakeLists.txt:changed cmake/architectures.txt:executable extra.sh:added; do
+		entry=${change%%:*}
+		rm -rf "$scratch/release" "$scratch/set" "$scratch/tree"
+		cp -a "$scratch/pristine" "$scratch/release"
+		mkdir "$scratch/tree"
+		tar -xzf "$scratch/release/sigsend-1.0.0.tar.gz" -C "$scratch/tree"
+		case ${change#*:} in
+		changed) echo 'target_link_options(sigsend PRIVATE -Wl,-z,execstack)' >>"$scratch/tree/sigsend-1.0.0/$entry" ;;
+		executable) chmod +x "$scratch/tree/sigsend-1.0.0/$entry" ;;
+		added) echo 'echo hello' >"$scratch/tree/sigsend-1.0.0/$entry" ;;
+		esac
+		tar -czf "$scratch/release/sigsend-1.0.0.tar.gz" -C "$scratch/tree" sigsend-1.0.0
+		seal "$scratch/release" 1.0.0 "$released"
+		cp -a "$scratch/release" "$scratch/set"
+		sign "$scratch/release"
+		run --keyring "$scratch/keyring.gpg" "$scratch/release"
+		refused 'sigsend-1\.0\.0\.tar\.gz.*not'
+		grep -qF -- "$entry" "$scratch/said" || fail "the refusal does not name $entry ($change): $(said)"
+		unbuilt
+	done ;;
+commit)
+	honest
+	released=$(git -C "$checkout" rev-parse HEAD)
+	echo "# a later change" >>"$checkout/CMakeLists.txt"
+	commit "a later commit"
+	head=$(git -C "$checkout" rev-parse HEAD)
+	for asked in "" "$head"; do
+		run ${asked:+--commit "$asked"} --keyring "$scratch/keyring.gpg" "$scratch/release"
+		refused "$released"
+		grep -q "$head" "$scratch/said" || fail "the refusal does not name the commit $head: $(said)"
+		unbuilt
+	done
+	lacking=0123456789abcdef0123456789abcdef01234567
+	run --commit "$lacking" --keyring "$scratch/keyring.gpg" "$scratch/release"
+	refused "$lacking"
+	unbuilt
+	run --commit "$released" --keyring "$scratch/keyring.gpg" "$scratch/release"
+	passed
+	echo "ok: --commit $released rebuilds the release of the checkout's parent" ;;
+checkout)
+	honest
+	mkdir "$scratch/plain"
+	cp -r "$checkout/scripts" "$checkout/cmake" "$checkout/CMakeLists.txt" "$scratch/plain/"
+	rebuild=$scratch/plain/scripts/rebuild
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	refused 'git checkout'
+	unbuilt
+	run --no-checkout --keyring "$scratch/keyring.gpg" "$scratch/release"
+	passed
+	grep -q 'not compared with any commit' "$scratch/said" ||
+		fail "--no-checkout does not say that the tarball was compared with no commit: $(said)"
+	echo "ok: --no-checkout: $(grep 'not compared with any commit' "$scratch/said")" ;;
+oversized)
+	honest
+	cp -a "$scratch/release" "$scratch/pristine"
+	mkdir "$scratch/tmp"
+	# Each NAME:HOW: NAME made 300 MB, with holes; HOW checks it.
+	for file in SHA256SUMS.asc:--keyring SHA256SUMS:--unsigned sigsend-1.0.0.buildinfo:--unsigned \
+		sigsend-1.0.0-linux-amd64:--keyring; do
+		how=${file#*:} file=${file%%:*}
+		rm -rf "$scratch/release"
+		cp -a "$scratch/pristine" "$scratch/release"
+		truncate -s 300M "$scratch/release/$file"
+		# Listed as it is: its size is the one fault.
+		[ "$file" != sigsend-1.0.0.buildinfo ] || (cd "$scratch/release" && sha256sum -- sigsend* >SHA256SUMS)
+		trust=(--unsigned)
+		[ "$how" = --unsigned ] || trust=(--keyring "$scratch/keyring.gpg")
+		status=0
+		(ulimit -f 1024 && TMPDIR=$scratch/tmp exec "$rebuild" "${trust[@]}" "$scratch/release") >"$scratch/said" 2>&1 ||
+			status=$?
+		# The kernel refuses any write beyond 1 MiB: "File too large", or SIGXFSZ.
+		if grep -q 'File too large' "$scratch/said" || [ "$status" -eq 153 ]; then
+			fail "$file was copied beyond 1 MiB before it was refused ($status): $(said)"
+		fi
+		case $file in
+		*-linux-amd64) refused "$file" ;;
+		*) refused "$file .*1 MiB" ;;
+		esac
+		[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
+		unbuilt
+	done ;;
+invisible)
+	key
+	for character in $'\xe2\x80\xae':U+202E $'\xe2\x80\xa8':U+2028; do
+		code=${character#*:} character=${character%%:*}
+		name=sigsend-1.0.0-linux-${character}46dma
+		rm -rf "$scratch/release" "$scratch/set"
+		mkdir "$scratch/release"
+		echo "a stranger's binary" >"$scratch/release/$name"
+		fake "$scratch/release" 1.0.0
+		cp -a "$scratch/release" "$scratch/set"
+		sign "$scratch/release"
+		line=$(LC_ALL=C grep -n -F -- "$name" "$scratch/release/SHA256SUMS" | cut -d: -f1)
+		run --keyring "$scratch/keyring.gpg" "$scratch/release"
+		! LC_ALL=C grep -q -F -- "$character" "$scratch/said" || fail "printed $code raw: $(cat -v "$scratch/said")"
+		refused "SHA256SUMS line $line"
+		unbuilt
+	done ;;
+escapes)
+	command -v diffoscope >/dev/null || skip "no diffoscope (the diffoscope-minimal package)"
+	honest
+	title=$'\e]0;a title\a' hide=$'\e[8m'
+	printf 'a binary\n%shidden from here on%s\n' "$title" "$hide" >"$scratch/set/sigsend-1.0.0-linux-amd64"
+	echo "made by the build" >"$scratch/set/${hide}rebuilt"
+	echo "a stranger's" >"$scratch/release/${title}beside"
+	run --keyring "$scratch/keyring.gpg" "$scratch/release"
+	! LC_ALL=C grep -q $'[\e\a]' "$scratch/said" || fail "ESC or BEL reached the output: $(cat -v "$scratch/said")"
+	refused '^DIFFERS  sigsend-1\.0\.0-linux-amd64$'
+	grep -q 'hidden from here on' "$scratch/said" || fail "no excerpt of diffoscope's: $(said)"
+	echo "ok: shown inert: $(grep -m 1 'hidden from here on' "$scratch/said")" ;;
 stops)
 	[ -n "$release" ] || skip "no release folder (SIGSEND_RELEASE_DIR)"
 	need_root_maker

@@ -13,17 +13,24 @@
 #   inputs an OUTDIR that is a link to nothing or starts with '-', a TMPDIR
 #          that is relative, missing or holds white space: each refused
 #          before anything is built or written
+#   repacked  a build (a stand-in for the root) whose set holds the source
+#          tarball with the tree's CMakeLists.txt changed: refused, naming the
+#          tarball, with nothing signed and no OUTDIR
+#   buildinfo a build whose buildinfo names another Git-Commit, Version or
+#          SOURCE_DATE_EPOCH than the release's: refused, naming the field,
+#          with nothing signed and no OUTDIR
+#          (each first releases the stand-in's honest set, signed)
 #   stops  a second release beside a running one, refused at once; then
 #          SIGTERM to the first while dpkg fills its root, which stops its
 #          build before it removes its folders, leaving OUTDIR, TMPDIR and
 #          OUTDIR's folder as they were
 # Prints "skipped: WHY" where SOURCE is not a git checkout, a tool is missing
 # or (stops) no root can be made.
-# Usage: tests/refusals.sh full|key|dirty|hidden|inputs|stops SOURCE SCRATCH
+# Usage: tests/refusals.sh MODE SOURCE SCRATCH
 set -euo pipefail
 # shellcheck source=tests/common.sh disable=SC1091 # checked on its own
 . "$(dirname "$0")/common.sh"
-[ $# -eq 3 ] || usage "full|key|dirty|hidden|inputs|stops SOURCE SCRATCH"
+[ $# -eq 3 ] || usage "full|key|dirty|hidden|inputs|repacked|buildinfo|stops SOURCE SCRATCH"
 mode=$1 source=$2 scratch=$3
 need_checkout "$source"
 rm -rf "$scratch"
@@ -34,7 +41,7 @@ release() { # OUTDIR [NAME=VALUE...]
 	local out=$1 status=0
 	shift
 	env "$@" "$scratch/clone/scripts/release" "$out" >"$scratch/said" 2>&1 || status=$?
-	[ "$status" -ne 0 ] || fail "the release went on ($mode): $(cat "$scratch/said")"
+	[ "$status" -ne 0 ] || fail "the release went on ($mode): $(cat "$scratch/said"); $out holds: $(find "$out" -mindepth 1 -printf '%P ' 2>/dev/null)"
 	echo "ok: refused, saying: $(cat "$scratch/said")"
 }
 
@@ -101,6 +108,93 @@ inputs)
 	{ [ ! -e "$scratch/out" ] && [ ! -e "$scratch/-out" ] && [ ! -e "$scratch/nowhere" ]; } ||
 		fail "a refused release wrote into $scratch"
 	[ -z "$(ls -A "$scratch/with space")" ] || fail "a refused release wrote into its TMPDIR" ;;
+repacked | buildinfo)
+	for tool in gpg gpgv; do
+		command -v "$tool" >/dev/null || skip "no $tool (the gnupg and gpgv packages)"
+	done
+	# The signing key, whose agent logs every signature it makes (PKSIGN).
+	export GNUPGHOME=$scratch/gnupg
+	mkdir -m 700 "$GNUPGHOME"
+	printf 'log-file %s\ndebug ipc\n' "$scratch/agent.log" >"$GNUPGHOME/gpg-agent.conf"
+	gpg --batch --quiet --passphrase '' --quick-gen-key 'sigsend test <test@example.org>' ed25519 sign 1d 2>/dev/null
+	gpg --batch --export >"$scratch/keyring.gpg"
+	gpgconf --kill all
+	trap 'gpgconf --kill all 2>/dev/null || true; remove_temporaries' EXIT
+	signing=(GNUPGHOME="$GNUPGHOME" SIGSEND_SIGNING_KEY=test@example.org SOURCE_DATE_EPOCH=1796906619)
+	parent=$(git -C "$scratch/clone" rev-parse HEAD)
+	version=$(sed -n 's/^project(sigsend VERSION \([^ )]*\).*/\1/p' "$scratch/clone/CMakeLists.txt")
+	tarball=sigsend-$version.tar.gz
+	# The clone, committed with a stand-in for the root whose set is that
+	# of a build with the fault FAULT (none, tarball, commit, version, epoch).
+	hostile() { # FAULT
+		git -C "$scratch/clone" checkout -q "$parent" -- "$root_stand_in"
+		stand_in "$scratch/clone" <<EOF
+def build(tarball, revision, out, **options):
+    import datetime, email.utils, gzip, hashlib, io, os, tarfile
+    fault, version, epoch = "$1", "$version", 1796906619
+    with open(tarball, "rb") as file:
+        source = file.read()
+    if fault == "tarball":
+        packed = io.BytesIO()
+        with tarfile.open(fileobj=io.BytesIO(source)) as old, \\
+                gzip.GzipFile(fileobj=packed, mode="wb", mtime=0) as zipped, \\
+                tarfile.open(fileobj=zipped, mode="w", format=tarfile.PAX_FORMAT) as new:
+            for member in old:
+                content = old.extractfile(member).read() if member.isfile() else None
+                if member.name == f"sigsend-{version}/CMakeLists.txt":
+                    content += b"target_link_options(sigsend PRIVATE -Wl,-z,execstack)\\n"
+                    member.size = len(content)
+                new.addfile(member, None if content is None else io.BytesIO(content))
+        source = packed.getvalue()
+    files = {f"sigsend-{version}-linux-amd64": b"a binary\\n", f"sigsend_{version}_amd64.deb": b"a package\\n",
+             os.path.basename(tarball): source}
+    epoch = 1 if fault == "epoch" else epoch
+    when = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc)
+    files[f"sigsend-{version}.buildinfo"] = "".join([
+        "Format: 1.0\\nSource: sigsend\\n",
+        f"Version: {'9.9.9' if fault == 'version' else version}\\n",
+        f"Git-Commit: {'$parent' if fault == 'commit' else revision}\\n",
+        "Checksums-Sha256:\\n",
+        *(f" {hashlib.sha256(data).hexdigest()} {len(data)} {name}\\n" for name, data in files.items()),
+        f"Build-Architecture: amd64\\nBuild-Date: {email.utils.format_datetime(when)}\\n",
+        "Installed-Build-Depends:\\n dpkg (= 1.22.22)\\n",
+        f'Environment:\\n SOURCE_DATE_EPOCH="{epoch}"\\n']).encode()
+    files["SHA256SUMS"] = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\\n"
+                                  for name, data in sorted(files.items())).encode()
+    for name, data in files.items():
+        with open(os.path.join(out, name), "wb") as file:
+            file.write(data)
+    with open("$scratch/agent.log", "a") as log:
+        log.write(f"built: {fault}\\n")
+EOF
+		git -C "$scratch/clone" add -A
+		git -C "$scratch/clone" -c user.name=test -c user.email=test@example.org commit -q -m "a build's set: $1"
+	}
+	# Whether the agent signed anything once the stand-in had built FAULT's set.
+	signed() { # FAULT
+		awk -v mark="built: $1" '$0 == mark { on = 1; next } on && /PKSIGN/ { found = 1 } END { exit !found }' \
+			"$scratch/agent.log"
+	}
+	hostile none
+	status=0
+	env "${signing[@]}" "$scratch/clone/scripts/release" "$scratch/out-none" >"$scratch/said" 2>&1 || status=$?
+	[ "$status" -eq 0 ] || fail "the stand-in's honest set was refused ($status): $(cat "$scratch/said")"
+	for file in SHA256SUMS "$tarball"; do
+		gpgv --keyring "$scratch/keyring.gpg" "$scratch/out-none/$file.asc" "$scratch/out-none/$file" 2>/dev/null ||
+			fail "the honest set's $file is not signed"
+	done
+	signed none || fail "the agent's log shows no signature of the honest set"
+	echo "ok: the stand-in's honest set is released and signed"
+	faults=(tarball:"$tarball.*not")
+	[ "$mode" = repacked ] || faults=(commit:Git-Commit version:Version epoch:SOURCE_DATE_EPOCH)
+	for fault in "${faults[@]}"; do
+		why=${fault#*:} fault=${fault%%:*}
+		hostile "$fault"
+		release "$scratch/out-$fault" "${signing[@]}"
+		grep -q -- "$why" "$scratch/said" || fail "refused for another reason than '$why'"
+		! signed "$fault" || fail "the release signed $fault's set, which it refused"
+		[ ! -e "$scratch/out-$fault" ] || fail "the release wrote $scratch/out-$fault"
+	done ;;
 stops)
 	need_root_maker
 	mkdir "$scratch/tmp" "$scratch/outs"
