@@ -93,18 +93,9 @@ table() { # COLUMN...
 }
 
 # Where a case needs no root, it puts a stand-in in the root's place: the
-# file of a tree that makes the root and builds in it, and how. Today that
-# is scripts/builder, run as scripts/builder [OPTIONS] TARBALL REVISION SET,
-# which the stand-in replaces; a Python module whose build(tarball,
-# revision, out, **options) does it (scripts/documents/root.py) gets the
-# stand-in's build() appended instead, in place of its own.
-root_stand_in=scripts/builder
+# stand-in's build(tarball, revision, out, **options) is appended to the
+# tree's root stage, in place of its own.
+root_stand_in=scripts/documents/root.py
 stand_in() { # TREE: the Python code on stdin, which defines build(), in place of TREE's root
-	local file=$1/$root_stand_in
-	if [[ $file == *.py ]]; then
-		cat >>"$file"
-	else
-		{ echo '#!/usr/bin/python3 -I'; cat; printf 'import sys\nbuild(*sys.argv[-3:])\n'; } >"$file"
-		chmod 755 "$file"
-	fi
+	cat >>"$1/$root_stand_in"
 }

@@ -17,15 +17,14 @@ def checkout(options):
     try:
         top = base.git(HERE, "rev-parse", "--show-toplevel").strip()
         head = base.git(HERE, "rev-parse", "--verify", "HEAD^{commit}").strip()
+        said = None if os.path.samefile(top, HERE) else f"git found {top}"
     except base.Refusal as error:
-        if options.no_checkout:
-            return None
-        raise base.Refusal(f"{HERE} is not a git checkout ({error}), so no commit can vouch for the release's "
-                           "tarball: run rebuild from a checkout of the release's commit that you trust, "
-                           "or say --no-checkout") from None
-    if not os.path.samefile(top, HERE):
-        raise base.Refusal(f"{HERE} is not a git checkout of its own (git found {top})")
-    return head
+        said = str(error)
+    if said and not options.no_checkout:
+        raise base.Refusal(f"{HERE} is not a git checkout of its own ({said}), so no commit can vouch for the "
+                           "release's tarball: run rebuild from a checkout of the release's commit that you "
+                           "trust, or say --no-checkout")
+    return None if said else head
 
 
 def main(argv):
@@ -79,7 +78,7 @@ def main(argv):
                                + ("the commit you asked for" if o.commit else f"the commit of this checkout {HERE}")
                                + ": rebuild from a checkout of the commit you want, or name it with --commit")
         if head is None:
-            print("scripts/rebuild: --no-checkout: the tarball was compared with no commit", file=sys.stderr)
+            print("scripts/rebuild: --no-checkout: the tarball was not compared with any commit", file=sys.stderr)
         else:
             tarball.check(release.tarball, HERE, release.revision)
         verify.take(release, release.names, present=True)

@@ -143,7 +143,6 @@ def folder(tarball, parent, owner):
     os.mkdir(os.path.join(roots, "set"))
     for path in (roots, os.path.join(roots, "set")):
         os.chown(path, owner, owner)
-    os.chmod(roots, 0o711)  # apt's own user in the root walks to mmdebstrap's folder in it
     return roots
 
 

@@ -86,16 +86,17 @@ def copy(source, name, target, limit=None):
     copy's SHA-256 and size; never more than LIMIT bytes are read, and a larger file is refused first."""
     fd = open_file(source, name)
     size = os.fstat(fd).st_size
+    bound = f"{limit >> 20} MiB" if limit and limit % (1 << 20) == 0 else f"{limit} bytes"
     if limit is not None and size > limit:
         os.close(fd)
-        raise ValueError(f"{os.path.join(source, name)} has {size} bytes, more than the {limit} it may have")
+        raise ValueError(f"{os.path.join(source, name)} has {size} bytes, more than the {bound} it may have")
     size = 0
     with os.fdopen(fd, "rb") as reading, open(os.path.join(target, name), "xb") as writing:
         os.fchmod(writing.fileno(), 0o644)
         while chunk := reading.read(1 << 20 if limit is None else min(1 << 20, limit + 1 - size)):
             size += len(chunk)
             if limit is not None and size > limit:
-                raise ValueError(f"{os.path.join(source, name)} grew beyond the {limit} bytes it may have")
+                raise ValueError(f"{os.path.join(source, name)} grew beyond the {bound} it may have")
             writing.write(chunk)
     # What is checked is the copy, which nobody else writes to.
     (_, _, sha256), size = digests(os.path.join(target, name))

@@ -89,7 +89,7 @@ class Copy(unittest.TestCase):
     def test_a_file_beyond_its_bound_is_refused_before_a_byte_is_copied(self):
         with open(os.path.join(self.source, "big"), "wb") as big:
             big.truncate(300 << 20)  # sparse: nothing on disk, 300 MB to read
-        with self.assertRaisesRegex(ValueError, "has 314572800 bytes, more than the 1048576"):
+        with self.assertRaisesRegex(ValueError, "has 314572800 bytes, more than the 1 MiB"):
             sums.copy(self.source, "big", self.target, 1 << 20)
         self.assertEqual(os.listdir(self.target), [])
 

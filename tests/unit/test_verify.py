@@ -74,7 +74,7 @@ class Verify(unittest.TestCase):
                                            "Installed-Build-Depends has a line that is not"),
             "no suites": (lambda: release(self.dir, **{"Build-Suites": None}), "has no Build-Suites"),
             "a tarball that is not the listed one": (lambda: (open(f"{self.dir}/sigsend-1.0.0.tar.gz", "a").write("x"),
-                                                              sums(self.dir)), "more than the 10 it may have"),
+                                                              sums(self.dir)), "more than the 10 bytes it may have"),
         }
         for what, (change, why) in cases.items():
             with self.subTest(what):
@@ -89,7 +89,7 @@ class Verify(unittest.TestCase):
             with self.subTest(name):
                 with open(os.path.join(self.dir, name), "ab") as file:
                     file.truncate(300 << 20)
-                self.refused(f"{name} has 314572800 bytes, more than the 1048576", name.endswith(".asc") and "/dev/null")
+                self.refused(f"{name} has 314572800 bytes, more than the 1 MiB", name.endswith(".asc") and "/dev/null")
                 shutil.rmtree(self.dir)
                 os.mkdir(self.dir)
                 release(self.dir)
@@ -118,7 +118,7 @@ class Verify(unittest.TestCase):
             verify.take(checked, ["sigsend-1.0.0.oci.tar"])
         with open(os.path.join(self.dir, "sigsend-1.0.0-linux-amd64"), "a") as file:
             file.write("more")
-        with self.assertRaisesRegex(base.Refusal, "more than the 9 it may have"):
+        with self.assertRaisesRegex(base.Refusal, "more than the 9 bytes it may have"):
             verify.take(checked, ["sigsend-1.0.0-linux-amd64"])
 
 
