@@ -151,6 +151,7 @@ seal() { # FOLDER VERSION COMMIT
 			echo " $(sha256sum <"$file" | cut -c1-64) $(stat -c %s "$file") ${file##*/}"
 		done
 		echo "Build-Architecture: amd64"
+		echo "Build-Suites: trixie trixie-updates trixie-security"
 		echo "Build-Date: $(LC_ALL=C date -u -R -d "@$epoch")"
 		echo "Installed-Build-Depends:"
 		echo " dpkg (= 1.22.22),"

@@ -156,7 +156,7 @@ def build(tarball, revision, out, **options):
         f"Git-Commit: {'$parent' if fault == 'commit' else revision}\\n",
         "Checksums-Sha256:\\n",
         *(f" {hashlib.sha256(data).hexdigest()} {len(data)} {name}\\n" for name, data in files.items()),
-        f"Build-Architecture: amd64\\nBuild-Date: {email.utils.format_datetime(when)}\\n",
+        f"Build-Architecture: amd64\\nBuild-Date: {email.utils.format_datetime(when)}\\nBuild-Suites: trixie\\n",
         "Installed-Build-Depends:\\n dpkg (= 1.22.22)\\n",
         f'Environment:\\n SOURCE_DATE_EPOCH="{epoch}"\\n']).encode()
     files["SHA256SUMS"] = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\\n"
