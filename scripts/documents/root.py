@@ -18,7 +18,7 @@ from documents import architectures, base, buildinfo, confine
 
 SUITES = ("trixie", "trixie-updates", "trixie-security")
 MIRROR, SECURITY = "http://deb.debian.org/debian", "http://deb.debian.org/debian-security"
-TOOLS = "g++,make,cmake,dpkg-dev,rpm,file,python3,python3-debian"
+TOOLS = "g++,make,cmake,dpkg-dev,rpm,file,python3"
 BASE, SIZE, CLONE_NEWUSER = 1879048192, 65536, 0x10000000
 HERE = os.path.dirname(os.path.abspath(__file__))
 PIN = re.compile(r"([a-z0-9][a-z0-9+.-]+(:[a-z0-9][a-z0-9-]*)?) \(= ([0-9]+:[0-9][A-Za-z0-9.+~:-]*|[0-9][A-Za-z0-9.+~-]*)\)")
