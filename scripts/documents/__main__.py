@@ -48,7 +48,8 @@ def files(args):
     sys.stdout.write("".join(name + "\n" for name in release_set.names(args[0], architectures.read(TABLE))))
 
 
-COMMANDS = {"architectures": columns, "files": files, "tarball": lambda args: tarball.make(*args), "notices": build.main, "set": release_set.main, "builder": builder}
+COMMANDS = {"architectures": columns, "files": files, "tarball": lambda args: tarball.make(*args),
+            "notices": build.main, "set": release_set.main, "builder": builder}
 
 
 def main(argv):

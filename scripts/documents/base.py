@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 """What every stage shares: the refusal a user reads, programs run from
-argument lists in an environment of their own, a process group that a
-signal stops whole, and bytes from outside shown inert."""
-import os, signal, subprocess, sys, time, unicodedata
+argument lists in an environment of their own, a stop on SIGINT and
+SIGTERM that lets each stage clean up, and bytes from outside shown inert."""
+import os, signal, subprocess, sys, unicodedata
 
 ENV = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL": "C", "TZ": "UTC"}
 # git as the checks need it: every file looked at again, and no program of
@@ -54,35 +54,6 @@ def quoted(name):
     return "$'" + inert(name).replace("'", "\\'") + "'"
 
 
-def stop_on_signals():
-    """SIGINT and SIGTERM raise Stopped where the program is."""
-    def stop(number, _):
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        raise Stopped(number)
-    signal.signal(signal.SIGINT, stop)
-    signal.signal(signal.SIGTERM, stop)
-
-
-def in_group(command, **options):
-    """Runs COMMAND in a process group of its own and waits for it: its
-    status. Stopped ends the whole group before it goes on: SIGTERM, two
-    seconds to end as its members will (mmdebstrap cleans up), then SIGKILL."""
-    process = subprocess.Popen(command, process_group=0, **options)
-    try:
-        return process.wait()
-    except Stopped:
-        for tick in range(140):
-            try:
-                os.killpg(process.pid, signal.SIGKILL if tick == 40 else signal.SIGTERM if tick == 0 else 0)
-            except ProcessLookupError:
-                break
-            process.poll()
-            time.sleep(0.05)
-        process.wait()
-        raise
-
-
 ME = "scripts/" + os.path.basename(sys.argv[0])
 
 
@@ -97,7 +68,13 @@ def command(me, function, argv):
     128 + the signal's number and what FUNCTION.stopped says."""
     global ME
     ME = me
-    stop_on_signals()
+
+    def stop(number, _):
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        raise Stopped(number)
+    signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGTERM, stop)
     try:
         return function(argv) or 0
     except Refusal as error:

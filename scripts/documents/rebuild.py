@@ -5,7 +5,7 @@ source tarball, in the root that the buildinfo records, and compares every
 file. It vouches for the release that its user asked for: the commit of the
 trusted checkout it runs from (or --commit, --version), whose tree the
 tarball must be entry for entry."""
-import argparse, os, re, shutil, sys, tempfile
+import argparse, os, re, shutil, tempfile
 from documents import base, compare, root, tarball, verify
 
 HERE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -37,29 +37,25 @@ def main(argv):
     parser.add_argument("dir")
     o = parser.parse_args(argv)
     # Nothing of DIR is read before it is known how SHA256SUMS is trusted.
-    if o.keyring and o.unsigned:
-        raise base.Refusal("--keyring and --unsigned exclude each other")
-    if not (o.keyring or o.unsigned):
-        raise base.Refusal("no --keyring: give the signer's public key (see the README's \"Checking a release\"),"
-                           " or --unsigned for a release that you built yourself")
-    if o.keep and o.against:
-        raise base.Refusal("--keep and --against exclude each other")
-    if o.snapshot and not re.fullmatch(r"[0-9]{8}T[0-9]{6}Z", o.snapshot):
-        raise base.Refusal(f"--snapshot takes a time such as 20261210T000000Z, not '{o.snapshot}'")
-    if o.commit and not re.fullmatch(r"[0-9a-f]{40}", o.commit):
-        raise base.Refusal(f"--commit takes a whole commit id, not '{o.commit}'")
-    if o.keyring and not os.access(o.keyring, os.R_OK):
-        raise base.Refusal(f"cannot read the keyring {os.path.abspath(o.keyring)}")
-    if not os.path.isdir(o.dir):
-        raise base.Refusal(f"{o.dir} is not a folder")
-    if o.keep and os.path.lexists(o.keep):
-        raise base.Refusal(f"{o.keep} exists; --keep takes a new folder")
-    if o.keep and not os.path.isdir(os.path.dirname(os.path.abspath(o.keep))):
-        raise base.Refusal(f"the folder that would hold {o.keep} does not exist")
-    if o.against and not os.path.isdir(o.against):
-        raise base.Refusal(f"{o.against} is not a folder")
-    if not os.path.isabs(os.environ.get("TMPDIR", "/tmp")):
-        raise base.Refusal(f"TMPDIR '{os.environ['TMPDIR']}' is not an absolute path")
+    keep = o.keep and os.path.dirname(os.path.abspath(o.keep))
+    for wrong, why in (
+            (o.keyring and o.unsigned, "--keyring and --unsigned exclude each other"),
+            (not (o.keyring or o.unsigned), "no --keyring: give the signer's public key (see the README's "
+             "\"Checking a release\"), or --unsigned for a release that you built yourself"),
+            (o.keep and o.against, "--keep and --against exclude each other"),
+            (o.snapshot and not re.fullmatch(r"[0-9]{8}T[0-9]{6}Z", o.snapshot),
+             f"--snapshot takes a time such as 20261210T000000Z, not '{o.snapshot}'"),
+            (o.commit and not re.fullmatch(r"[0-9a-f]{40}", o.commit),
+             f"--commit takes a whole commit id, not '{o.commit}'"),
+            (o.keyring and not os.access(o.keyring, os.R_OK), f"cannot read the keyring {o.keyring}"),
+            (not os.path.isdir(o.dir), f"{o.dir} is not a folder"),
+            (o.keep and os.path.lexists(o.keep), f"{o.keep} exists; --keep takes a new folder"),
+            (keep and not os.path.isdir(keep), f"the folder that would hold {o.keep} does not exist"),
+            (o.against and not os.path.isdir(o.against), f"{o.against} is not a folder"),
+            (not os.path.isabs(os.environ.get("TMPDIR", "/")),
+             f"TMPDIR '{os.environ.get('TMPDIR')}' is not an absolute path")):
+        if wrong:
+            raise base.Refusal(why)
     head = checkout(o)
     source = os.path.abspath(o.dir)
     main.stopped = f"; {o.keep} was not made" if o.keep else ""
@@ -68,8 +64,7 @@ def main(argv):
         release = verify.folder(source, work,
                                 keyring=o.keyring and os.path.abspath(o.keyring))
         if o.unsigned:
-            print(f"scripts/rebuild: --unsigned: no signature was checked, so nothing says who made {source}",
-                  file=sys.stderr)
+            base.say(f"--unsigned: no signature was checked, so nothing says who made {source}")
         wanted = o.commit or (None if o.version else head)
         if o.version and release.version != o.version:
             raise base.Refusal(f"you asked for sigsend {o.version}, and {source} holds sigsend {release.version}")
@@ -78,17 +73,16 @@ def main(argv):
                                + ("the commit you asked for" if o.commit else f"the commit of this checkout {HERE}")
                                + ": rebuild from a checkout of the commit you want, or name it with --commit")
         if head is None:
-            print("scripts/rebuild: --no-checkout: the tarball was not compared with any commit", file=sys.stderr)
+            base.say("--no-checkout: the tarball was not compared with any commit")
         else:
             tarball.check(release.tarball, HERE, release.revision)
         verify.take(release, release.names, present=True)
         rebuilt = o.against and os.path.abspath(o.against)
         if not rebuilt:
-            print(f"scripts/rebuild: rebuilding sigsend {release.version}, commit {release.revision}, "
-                  "in the root its buildinfo records", file=sys.stderr)
+            base.say(f"rebuilding sigsend {release.version}, commit {release.revision}, "
+                     "in the root its buildinfo records")
             # The set is made beside OUT and renamed into place at the end.
-            rebuilt = tempfile.mkdtemp(prefix=".sigsend-rebuild.", dir=os.path.dirname(os.path.abspath(o.keep))
-                                       if o.keep else work)
+            rebuilt = tempfile.mkdtemp(prefix=".sigsend-rebuild.", dir=keep or work)
         try:
             if not o.against:
                 os.chmod(rebuilt, 0o755)
@@ -104,7 +98,7 @@ def main(argv):
                 if os.path.lexists(o.keep):
                     raise base.Refusal(f"{o.keep} appeared while the rebuild ran; the set is left out")
                 os.rename(rebuilt, o.keep)
-                print(f"scripts/rebuild: the rebuilt set is in {o.keep}", file=sys.stderr)
+                base.say(f"the rebuilt set is in {o.keep}")
         finally:
             if o.keep and os.path.lexists(rebuilt):
                 shutil.rmtree(rebuilt, ignore_errors=True)

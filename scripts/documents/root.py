@@ -21,7 +21,8 @@ MIRROR, SECURITY = "http://deb.debian.org/debian", "http://deb.debian.org/debian
 TOOLS = "g++,make,cmake,dpkg-dev,rpm,file,python3"
 BASE, SIZE, CLONE_NEWUSER = 1879048192, 65536, 0x10000000
 HERE = os.path.dirname(os.path.abspath(__file__))
-PIN = re.compile(r"([a-z0-9][a-z0-9+.-]+(:[a-z0-9][a-z0-9-]*)?) \(= ([0-9]+:[0-9][A-Za-z0-9.+~:-]*|[0-9][A-Za-z0-9.+~-]*)\)")
+PIN = re.compile(r"([a-z0-9][a-z0-9+.-]+(:[a-z0-9][a-z0-9-]*)?) "
+                 r"\(= ([0-9]+:[0-9][A-Za-z0-9.+~:-]*|[0-9][A-Za-z0-9.+~-]*)\)")
 URL = re.compile(r"https?://[A-Za-z0-9._~:/?#@!$&'()*+,;=%-]+")
 # apt's errors that no second try mends: a package or version that the archive does not serve.
 UNRESOLVED = re.compile(r"^E: (Version '.*' for '.*' was not found|Unable to locate package |Package '.*' has "
@@ -249,7 +250,8 @@ def make(roots, private, name, revision, out, pins, asked, stamp, native, mirror
                 f"the archive no longer serves {', '.join(f'{p} {v}' for v, p in missing)} (apt: "
                 f"{base.inert(re.search('^E: Version.*$', said, re.M).group())}): rebuild from snapshot.debian.org "
                 "as the archive was then, with scripts/rebuild --snapshot STAMP, STAMP being the first snapshot after "
-                f"{stamp + ' (' + when + ')' if stamp else when}: https://snapshot.debian.org/archive/debian/ lists them")
+                f"{stamp + ' (' + when + ')' if stamp else when}: "
+                "https://snapshot.debian.org/archive/debian/ lists them")
         errors = [line for line in dict.fromkeys(re.findall(r"^E: .*$", said, re.M))
                   if not re.match(r"E: (setup failed|mmdebstrap failed to run)", line)][-8:]
         if UNRESOLVED.search(said):
