@@ -1,10 +1,8 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""A release compared with its rebuild, file by file: exactly the files
-that SHA256SUMS lists and SHA256SUMS itself, each "same", "DIFFERS" (with
-the first lines of diffoscope's account, where it is installed) or on one
-side only. Whatever else either folder holds is named, never compared:
-signatures are not rebuilt. Names and diffoscope's words are shown inert."""
+"""A release compared with its rebuild: each file that SHA256SUMS lists is
+"same", "DIFFERS" (with diffoscope's first lines) or on one side only;
+anything else in either folder is named, inert, never compared."""
 import filecmp, os, shutil, subprocess
 from documents import base, sums
 

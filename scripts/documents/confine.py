@@ -1,16 +1,12 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""Runs COMMAND as the release's build, in the root ROOT, sharing nothing
-with the host that it can reach: run by mmdebstrap's hook, in its user
-namespace, from a copy beside the root (the standard library only), as
-  /usr/bin/python3 -I confine.py ROOT COMMAND [ARG...]
-It holds no descriptor but its output (mmdebstrap hands its hooks a socket
-that serves the host's files), has a session of its own (no terminal) and a
-new, empty session keyring (the caller's holds its keys and tokens); in a
-mount namespace of its own a fresh tmpfs hides the host's /dev/shm. Then
-unshare gives it its own processes (it is their pid 1), network, IPC and
-host name, with ROOT as its /, and setpriv takes every capability away for
-good."""
+"""Runs COMMAND as the release's build in ROOT, sharing nothing with the
+host that it could reach: no descriptor but its output, no terminal, a new
+session keyring, a fresh /dev/shm in a mount namespace of its own; then
+unshare gives it its own processes, network, IPC and host name with ROOT as
+its /, and setpriv takes every capability for good. mmdebstrap's hook runs
+it from a copy beside the root, with the standard library only:
+  /usr/bin/python3 -I confine.py ROOT COMMAND [ARG...]"""
 import ctypes, os, sys
 
 CLONE_NEWNS, MS_NOSUID, MS_NODEV, MS_NOEXEC, MS_REC, MS_PRIVATE = 0x20000, 2, 4, 8, 0x4000, 0x40000

@@ -1,17 +1,11 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""scripts/release OUTDIR: the release set of the checkout's last commit,
-into OUTDIR, a folder that must be new or empty. Every input is checked
-before anything is built: OUTDIR, TMPDIR, the checkout (its own, with
-nothing changed or hidden from git) and the signing key. The stages, in
-order: the tarball of the commit (tarball.py); the set, built from it in a
-fresh root (root.py, set.py); the set checked as a stranger's release would
-be (verify.py), its tarball the very one made here and its buildinfo the
-commit, version and epoch passed in; the signatures (sign.py); and the move
-into place, in one rename, under a lock that keeps a second release out.
-OUTDIR then holds the whole set, or is as it was. It runs in an
-environment of its own: none of the caller's flags, tools or settings reach
-the build. SOURCE_DATE_EPOCH defaults to the commit's time."""
+"""scripts/release OUTDIR: checks every input first (OUTDIR, TMPDIR, the
+checkout, the key), then runs the stages: the tarball of the commit, the
+set built from it in a fresh root, the set checked as a stranger's release
+would be (its tarball the one made here, its buildinfo the commit, version
+and epoch asked for), the signatures, and one rename into OUTDIR under a
+lock. It runs in an environment of its own."""
 import fcntl, filecmp, os, re, shutil, sys, tempfile
 from documents import base, identity, root, sign, tarball, verify
 

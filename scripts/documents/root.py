@@ -1,18 +1,11 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""The root that builds a release: a fresh Debian root that mmdebstrap makes
-from SUITES, holding a minimal base and exactly the build's packages (the
-tools, musl-dev for every row of cmake/architectures.txt, Debian's cross
-compiler for every row but the root's own, or the pinned versions of a
-buildinfo). Inside it the set is built from the tarball (set.py of the
-tarball's tree), confined (confine.py), and comes out as regular files only.
-
-mmdebstrap runs in its unshare mode with a new, empty session keyring: as
-root in a user namespace whose ids 0 to 65535 are the host's BASE onwards,
-which own nothing here; as another user in one of its subordinate ids. Its
-folder belongs to the namespace, its log to a folder of the caller's alone:
-no one else can write where root writes. A failure shows apt's errors or
-the build's last lines, inert."""
+"""The root that builds a release: a fresh Debian root of SUITES with exactly
+the build's packages (or a buildinfo's pinned versions), made by mmdebstrap
+with a new, empty session keyring, as root in a user namespace of ids that
+own nothing here; its folder is the namespace's, its log the caller's alone.
+The set is built inside it (set.py), confined (confine.py), and comes out
+as regular files only. Whatever a failure shows of a log is inert."""
 import ctypes, os, re, shutil, signal, tempfile, time
 from documents import architectures, base, buildinfo, confine
 

@@ -1,13 +1,9 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""The release set, built inside the root (root.py) from the tarball that
-this tree was unpacked from, into SET, a new folder: FILES names every file,
-and each row of cmake/architectures.txt gives its own. Each row's static
-build brings its binary, SBOM, .deb and .rpm; then one image archive of them
-all, the notices (which name no architecture, so all must agree), one VEX
-of every build's statements, the tarball itself, and the buildinfo with
-SHA256SUMS. It needs SOURCE_DATE_EPOCH; SUITES are the archive's suites
-that the root came from.
+"""The release set, built inside the root from the tarball this tree was
+unpacked from, into SET: each row's binary, SBOM, .deb and .rpm; one image
+of them all; the notices, which all rows must agree on; the VEX; the
+tarball; the buildinfo and SHA256SUMS. FILES and RELEASE name every file.
   /usr/bin/python3 -I -B scripts/documents set SET TARBALL REVISION SUITE..."""
 import glob, os, re, shutil, subprocess, tempfile
 from documents import architectures, base, buildinfo, oci, vex

@@ -1,10 +1,8 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""The release's signatures, with the signer's GnuPG key (GNUPGHOME, as
-usual): checked before anything is built, made once the build has ended,
-outside the root, which never sees the key. No daemon of GNUPGHOME that the
-release started runs while the set is built, nor after it ends; one that ran
-before stays."""
+"""The release's signatures, by the signer's GnuPG key: checked before the
+build, made after it, outside the root; no daemon that the release started
+runs while the set is built, nor after."""
 import os, stat, subprocess
 from documents import base
 

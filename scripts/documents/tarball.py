@@ -1,13 +1,10 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 """The source tarball of a commit, sigsend-VERSION.tar.gz holding
-sigsend-VERSION/: `git archive` gzipped without a name or time. It is the
-commit whatever the checkout's settings: the commit alone is fetched into a
-bare repository of its own, with none of the checkout's attributes, config,
-grafts or replace refs, and archived there. check() compares every entry of
-a tarball, by name, mode and blob id, with the commit's tree (`git ls-tree
--r`): the release makes that check of its own tarball and of the one its
-build wrote, and a rebuild of a downloaded one, in its own checkout."""
+sigsend-VERSION/: the commit alone, fetched into a bare repository of its
+own and archived there, whatever the checkout's attributes, config, grafts
+or replace refs; check() compares a tarball's every entry (name, mode, blob
+id) with the commit's `git ls-tree -r`."""
 import hashlib, os, re, tarfile, tempfile
 from documents import base
 

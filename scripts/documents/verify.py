@@ -1,13 +1,10 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""The one check of a release folder that was downloaded from somewhere,
-which rebuild and publish both make: until a file matches a signed
-SHA256SUMS it is a stranger's. SHA256SUMS and its signature are copied
-first, each refused above a small bound before a byte is copied, and the
-signature checked by gpgv; then the one buildinfo and the one source tarball
-that SHA256SUMS lists, checked against it and against each other, every field
-of the buildinfo that is used against its grammar. Every other file is taken
-only when SHA256SUMS lists it, never longer than the buildinfo says it is."""
+"""The one check of a downloaded release folder, which rebuild and publish
+both make: until a file matches a signed SHA256SUMS it is a stranger's.
+SHA256SUMS, its signature and the buildinfo are refused above LIMIT before a
+byte is copied; every other file is taken only when SHA256SUMS lists it,
+never longer than the checked buildinfo says it is."""
 import os, re, types
 from documents import architectures, base, buildinfo, sums
 
