@@ -24,7 +24,7 @@ files)
 	rows=$(table debian platform rpm) || fail "cannot read cmake/architectures.txt"
 	while read -r debian platform rpm; do
 		printf '%s\n' "sigsend-$version-linux-$platform" "sigsend-$version-linux-$platform.spdx.json" \
-			"sigsend_${version}_$debian.deb" "sigsend-$version-1.$rpm.rpm"
+			"sigsend-$version-linux-$platform.cdx.json" "sigsend_${version}_$debian.deb" "sigsend-$version-1.$rpm.rpm"
 	done <<<"$rows" >"$scratch/set"
 	printf '%s\n' "sigsend-$version-NOTICES.txt" "sigsend-$version.oci.tar" \
 		"sigsend-$version.openvex.json" "sigsend-$version.tar.gz" "sigsend-$version.buildinfo" >>"$scratch/set"
