@@ -198,7 +198,8 @@ for i, st in enumerate(vex.get("statements", [])):
     if st.get("status") == "affected" and not st.get("action_statement"):
         problems.append(f"statement {i}: affected without an action_statement")
     for product in st.get("products", []):
-        answered.add((st["vulnerability"]["name"], product.get("hashes", {}).get("sha-256")))
+        if "hashes" in product:  # the binary's own product; the others name what carries it
+            answered.add((st["vulnerability"]["name"], product["hashes"].get("sha-256")))
     named = [p["@id"] for p in st.get("products", [])]
     arch = re.search(r"\?arch=(\S+)$", named[0] if named else "")
     row = [r for r in table if arch and r["debian"] == arch.group(1)]

@@ -111,9 +111,8 @@ def main(args):
     every identity, those in the image archive too. Its @id is named after
     the identity that every build wrote beside its document."""
     out, *paths = args or [""]
-    archive = paths[1] if paths[:1] == ["--image"] else None
-    paths = paths[2:] if archive else paths
-    if not paths:
+    archive, paths = (paths[1], paths[2:]) if paths[:1] == ["--image"] and len(paths) > 2 else (None, paths)
+    if not paths or paths[0] == "--image":
         raise ValueError("usage: vex-merge OUT [--image ARCHIVE] DOCUMENT...")
     documents = []
     for path in paths:
