@@ -8,8 +8,8 @@ project. expected/ holds what scripts/notices-and-sbom wrote for them while
 it was shell and jq (the GPL's text cut to one line), and since then the
 SBOM's word on the package note that each binary carries, the links that
 scanners follow, the CycloneDX SBOM and the VEX's identities of each binary.
-`tests/unit/builds.py --regenerate` writes expected/ anew from this tree's
-documents package: read the diff before committing it."""
+`python3 tests/unit/builds.py --regenerate` writes expected/ anew from this
+tree's documents package: read the diff before committing it."""
 import json, os, sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
