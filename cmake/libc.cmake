@@ -85,7 +85,7 @@ else()
   # notices and the SBOM; it changes no byte of the executable.
   set(SIGSEND_MAP ${PROJECT_BINARY_DIR}/sigsend.map)
   target_link_options(sigsend PRIVATE -specs=${SIGSEND_MUSL_SPECS} -static -no-pie -nodefaultlibs
-                      -Wl,--gc-sections,-z,norelro,-z,noseparate-code,--build-id=none
+                      -Wl,--gc-sections,-z,norelro,-z,noseparate-code,--build-id=sha1
                       -Wl,-Map=${SIGSEND_MAP})
   # -nodefaultlibs drops libgcc too, but musl needs its helpers where the CPU
   # lacks an instruction (32-bit ARM has no guaranteed divide: __aeabi_uidiv),

@@ -3,12 +3,14 @@
 # Links the package metadata note (an ELF note .note.package, owner FDO, as
 # systemd and the UAPI group describe it) into sigsend, where the linker can
 # write one (GNU ld 2.39 and later): a core dump or a crash report then names
-# the program, its version and architecture and the distribution whose
-# toolchain built it, without asking a package manager. It sets
-# SIGSEND_PACKAGE_NOTE to the note's JSON, or to "" where there is none.
+# the program, its version and architecture, without asking a package
+# manager. It sets SIGSEND_PACKAGE_NOTE to the note's JSON, or to "" where
+# there is none.
 #
-# The note names no package type: the same executable ships in a .deb, an
-# .rpm and an image. sigsend has no CPE of its own, so it names no appCpe.
+# The same executable ships in a .deb, an .rpm and an image, so the note
+# names no distribution and its type is purl's "generic"; its license is
+# sigsend's own, as the note is written before the link says what else it
+# takes (the SBOM has that). sigsend has no CPE of its own, so no appCpe.
 # It takes a few hundred bytes of the first segment, on no page that a run
 # touches.
 include(CheckLinkerFlag)
@@ -16,17 +18,17 @@ include(${CMAKE_CURRENT_LIST_DIR}/architectures.cmake)
 check_linker_flag(CXX "SHELL:-Xlinker --package-metadata={}" SIGSEND_LINKER_WRITES_PACKAGE_NOTE)
 
 sigsend_architecture_row(multiarch "${CMAKE_LIBRARY_ARCHITECTURE}" note_arch)
-cmake_host_system_information(RESULT note_os QUERY DISTRIB_ID)
-cmake_host_system_information(RESULT note_os_version QUERY DISTRIB_VERSION_ID)
+set(note_type generic)
+set(note_license MIT)
 # Each value is written into the JSON as it is, so only the characters that
-# os-release allows in ID and VERSION_ID, and Debian in a version, are
-# taken: none needs escaping, in JSON or on the linker's command line. A
-# member whose value is empty or has others is left out.
+# Debian allows in a version are taken: none needs escaping, in JSON or on
+# the linker's command line. A member whose value is empty or has others is
+# left out.
 set(SIGSEND_PACKAGE_NOTE "")
 set(note_keys "")
 set(note_values "")
-foreach(member name=PROJECT_NAME version=PROJECT_VERSION architecture=note_arch_DEBIAN os=note_os
-               osVersion=note_os_version)
+foreach(member type=note_type name=PROJECT_NAME version=PROJECT_VERSION architecture=note_arch_DEBIAN
+               license=note_license)
   string(REPLACE "=" ";" member ${member})
   list(GET member 0 key)
   list(GET member 1 variable)

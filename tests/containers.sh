@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 # The release's image in a real container runtime, as its users take it in:
-# pulled by the archive's own reference, beside a target in the target's PID
+# pulled by the archive's own reference (and taken by its tag by skopeo and
+# umoci), beside a target in the target's PID
 # namespace, copied into another image and run by `podman exec`, and chosen
 # by platform through qemu-user, for one little-endian and one big-endian
 # row of cmake/architectures.txt that are not this host's. Runs podman (with
@@ -82,6 +83,17 @@ host=$(podman info -f '{{.Host.Arch}}')
 image=$(pull "linux/$host")
 expect "the pulled image's name" "localhost/sigsend:$tag" \
 	"$(podman image inspect -f '{{index .RepoTags 0}}' "$image")"
+# skopeo takes the archive by its bare tag; umoci cannot choose among an
+# index's platforms ("tag is ambiguous"), so it takes the one that skopeo
+# copies out, by the same tag.
+if command -v skopeo >/dev/null && command -v umoci >/dev/null; then
+	skopeo copy -q --override-arch "$host" "oci-archive:$archive:$tag" "oci:$work/one:$tag"
+	umoci unpack --image "$work/one:$tag" "$work/bundle" >/dev/null
+	expect "the binary that skopeo and umoci take by the tag" \
+		"$(sha256sum <"${archive%/*}/sigsend-$tag-linux-$host")" "$(sha256sum <"$work/bundle/rootfs/sigsend")"
+else
+	tools="skipped: no skopeo or umoci (the skopeo and umoci packages)"
+fi
 
 # A sidecar or ephemeral debug container: the signal reaches the target's
 # main process, and signal 0 or a pid that does not exist leave it running.
@@ -114,4 +126,4 @@ for platform in $foreign; do
 	expect "$platform target ended by its handler" 44 "$(ended "foreign-${platform#*/}")"
 done
 
-echo "containers: $passed passed, 0 failed"
+echo "${tools:-containers: $passed passed, 0 failed}"

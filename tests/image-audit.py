@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""The release's OCI image archive, read as files: its one reference names
-an index with a manifest for each row of cmake/architectures.txt; each
-platform's layer holds a binary whose ELF header is that platform's row;
-beside it, not executable, the release's notices, that binary's SBOM and
-its VEX statements, which are the release's; and each manifest names its
-own SBOM's licences. Stops at the first failure.
+"""The release's OCI image archive, read as files: its one reference, the
+bare tag, names an index with a manifest for each row of
+cmake/architectures.txt, and podman and containerd name it
+localhost/sigsend:TAG; each platform's layer holds a binary whose ELF
+header is that platform's row; beside it, not executable, the release's
+notices, that binary's SBOMs and its VEX statements, which are the
+release's, where they also name the binary by this index's and manifest's
+digests; and each manifest names its own SBOM's licences. Stops at the
+first failure.
 Usage: tests/image-audit.py ARCHIVE VERSION"""
 import hashlib, io, json, os, sys, tarfile
 
@@ -53,10 +56,10 @@ def blob(digest):
 
 
 top = json.loads(layout["index.json"])
-refs = " ".join(m.get("annotations", {}).get("org.opencontainers.image.ref.name", "") for m in top["manifests"])
-if refs != f"sigsend:{tag}":
-    fail(f"the archive's references are '{refs}', not 'sigsend:{tag}'")
-ok(f"the archive's one reference is sigsend:{tag}")
+refs = [m.get("annotations") for m in top["manifests"]]
+if refs != [{"io.containerd.image.name": f"localhost/sigsend:{tag}", "org.opencontainers.image.ref.name": tag}]:
+    fail(f"the archive's references are {refs}, not the one tag {tag} of localhost/sigsend")
+ok(f"the archive's one reference is {tag}, and names the image localhost/sigsend:{tag}")
 index = json.loads(blob(top["manifests"][0]["digest"]))
 
 
@@ -83,20 +86,29 @@ for described in index["manifests"]:
     modes = {n: (m.type, m.mode, m.uid, m.gid) for n, m in files.items()}
     docs = "usr/share/doc/sigsend/"
     want = {"sigsend": (tarfile.REGTYPE, 0o755, 0, 0)} | {
-        docs + n: (tarfile.REGTYPE, 0o644, 0, 0) for n in ("NOTICES", "sigsend.openvex.json", "sigsend.spdx.json")}
+        docs + n: (tarfile.REGTYPE, 0o644, 0, 0) for n in ("NOTICES", "sigsend.openvex.json", "sigsend.spdx.json",
+                                                           "sigsend.cdx.json")}
     if modes != want:
         fail(f"the {name} layer's files are: {modes}")
     ok(f"the {name} layer holds a binary for {name}, mode 0755, and its documents, 0644, owned by 0:0")
     for inside, outside in (("NOTICES", f"sigsend-{tag}-NOTICES.txt"),
-                            ("sigsend.spdx.json", f"sigsend-{tag}-linux-{name}.spdx.json")):
+                            ("sigsend.spdx.json", f"sigsend-{tag}-linux-{name}.spdx.json"),
+                            ("sigsend.cdx.json", f"sigsend-{tag}-linux-{name}.cdx.json")):
         if data[docs + inside] != read(os.path.join(release, outside)):
             fail(f"the {name} layer's {inside} is not the release's {outside}")
-    ok(f"the {name} layer holds the release's notices and this binary's SBOM")
+    ok(f"the {name} layer holds the release's notices and this binary's SBOMs")
     sha = hashlib.sha256(binary).hexdigest()
     statements = json.loads(data[docs + "sigsend.openvex.json"])["statements"]
+    # The image's own digests are known only once it is made: the release's
+    # statements add them to the image's.
+    oci = [f"pkg:oci/sigsend@sha256%3A{top['manifests'][0]['digest'][7:]}?arch={described['platform']['architecture']}",
+           f"pkg:oci/sigsend@sha256%3A{described['digest'][7:]}"]
+    named = [dict(st, products=st["products"] + [{"@id": p, "identifiers": {"purl": p},
+                                                   "subcomponents": st["products"][0]["subcomponents"]} for p in oci])
+             for st in statements]
     if not statements or not all(st["products"][0]["hashes"]["sha-256"] == sha and st in vex["statements"]
-                                 for st in statements):
-        fail(f"the {name} layer's VEX is not the release's for its binary {sha}")
+                                 for st in named):
+        fail(f"the {name} layer's VEX is not the release's for its binary {sha}, named by {oci}")
     licences = manifest["annotations"]["org.opencontainers.image.licenses"]
     sbom = json.loads(data[docs + "sigsend.spdx.json"])["packages"][0]["licenseConcluded"]
     if licences != sbom:

@@ -2,8 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The sigsend developers
 # Installs the build twice, into a prefix and through DESTDIR, and checks that
 # the program, its manual and its documents land where a user looks for them,
-# with the notices that fit the build: the static one names musl and has an
-# SBOM of the very executable installed; the fallback embeds no C library.
+# with the notices that fit the build: the static one names musl and has
+# SBOMs of the very executable installed; the fallback embeds no C library.
 # cmake -DBUILD=dir -DSCRATCH=dir -DVERSION=x.y.z -DSTATIC=ON|OFF -P install.cmake
 file(REMOVE_RECURSE ${SCRATCH})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${SCRATCH}/prefix
@@ -29,9 +29,11 @@ foreach(root ${SCRATCH}/prefix ${SCRATCH}/destdir/usr)
   if(STATIC)
     file(READ ${docs}/sigsend.spdx.json sbom)
     string(JSON listed GET "${sbom}" packages 0 checksums 0 checksumValue)
+    file(READ ${docs}/sigsend.cdx.json cyclonedx)
+    string(JSON also GET "${cyclonedx}" metadata component hashes 0 content)
     file(SHA256 ${root}/bin/sigsend installed)
-    if(NOT listed STREQUAL installed)
-      message(FATAL_ERROR "the SBOM lists ${listed}, and the installed sigsend is ${installed}")
+    if(NOT listed STREQUAL installed OR NOT also STREQUAL installed)
+      message(FATAL_ERROR "the SBOMs list ${listed} and ${also}, and the installed sigsend is ${installed}")
     endif()
   endif()
   execute_process(COMMAND ${root}/bin/sigsend OUTPUT_VARIABLE out ERROR_VARIABLE err

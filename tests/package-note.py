@@ -1,16 +1,17 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""The package metadata note (.note.package) of built executables, as
-readelf -n reads it, for any architecture.
-  build BINARY VERSION [WANTED]  a build tree's sigsend carries a note
-      that names sigsend, VERSION and the Debian architecture of its ELF
-      header, and is byte for byte WANTED, the JSON that CMake handed the
-      linker: nothing was lost to the shell's or make's quoting. Without
-      WANTED the linker cannot write one.
+"""The package metadata note (.note.package) and the build ID of built
+executables, as readelf -n reads them, for any architecture. A note names
+sigsend, the version, the Debian architecture of its ELF header, the type
+"generic" and sigsend's licence, and no distribution: the same bytes ship
+in a .deb, an .rpm and an image.
+  build BINARY VERSION [WANTED]  a build tree's sigsend carries a build ID
+      and a note that is byte for byte WANTED, the JSON that CMake handed
+      the linker: nothing was lost to the shell's or make's quoting.
+      Without WANTED the linker cannot write one.
   release DIR VERSION  each architecture's binary in the release folder
-      carries a note that names sigsend, VERSION, its architecture and the
-      Debian release that its buildinfo's root was, and its SBOM quotes it.
+      carries a build ID of its own and a note, which its SBOM quotes.
 Shares no code with what wrote them."""
 import json, os, re, shutil, subprocess, sys
 
@@ -50,11 +51,14 @@ def architecture(path):
 
 
 def note(path):
-    """The note's JSON text, as readelf prints it."""
+    """The note's JSON text, as readelf prints it, after checking that
+    PATH has a build ID."""
     done = subprocess.run(["readelf", "-n", "--wide", path], capture_output=True, text=True,
                           env=dict(os.environ, LC_ALL="C"))
     if done.returncode != 0:
         fail(f"readelf -n {path}: {done.stderr.strip()}")
+    if not re.search(r"Build ID: [0-9a-f]{16,}$", done.stdout, re.M):
+        fail(f"{path} has no build ID: {done.stdout.strip() or 'no notes at all'}")
     found = re.findall(r"Packaging Metadata: (.*)$", done.stdout, re.M)
     if not found and "FDO_PACKAGING_METADATA" not in done.stdout and "0xcafe1a7e" not in done.stdout:
         fail(f"{path} carries no package metadata note: {done.stdout.strip() or 'no notes at all'}")
@@ -73,7 +77,8 @@ def check(path, version, **more):
         said = json.loads(text)
     except ValueError as e:
         fail(f"{path}'s note is no JSON ({e}): {text}")
-    want = dict({"name": "sigsend", "version": version, "architecture": architecture(path)}, **more)
+    want = dict({"name": "sigsend", "version": version, "architecture": architecture(path), "type": "generic",
+                 "license": "MIT", "os": None, "osVersion": None}, **more)
     wrong = {key: said.get(key) for key, value in want.items() if said.get(key) != value}
     if wrong:
         fail(f"{path}'s note {text} gives {wrong}, not {want}")
@@ -90,27 +95,25 @@ if __name__ == "__main__":
         text = check(path, version)
         if text != wanted:
             fail(f"{path}'s note is {text}, not {wanted}, which the build asked the linker for")
-        print(f"ok: {path} carries the package metadata note {text}")
+        print(f"ok: {path} carries a build ID and the package metadata note {text}")
     elif sys.argv[1:2] == ["release"] and len(sys.argv) == 4:
         folder, version = sys.argv[2:4]
-        with open(os.path.join(folder, f"sigsend-{version}.buildinfo")) as f:
-            buildinfo = f.read()
-        origin = re.search(r"^Build-Origin: (\S+)$", buildinfo, re.M)
-        release = re.search(r"^ base-files \(= ([0-9]+)", buildinfo, re.M)
-        if not origin or not release:
-            fail("the buildinfo names no Build-Origin or no base-files")
-        system = {"os": origin.group(1).lower(), "osVersion": release.group(1)}
+        ids = set()
         for row in table():
             name = f"sigsend-{version}-linux-{row['platform']}"
             path = os.path.join(folder, name)
-            text = check(path, version, **system)
+            text = check(path, version)
+            ids.add(subprocess.run(["readelf", "-n", path], capture_output=True, text=True).stdout)
             if architecture(path) != row["debian"]:
                 fail(f"{name} is a binary for {architecture(path)}, not {row['debian']}")
             with open(path + ".spdx.json") as f:
                 comment = json.load(f)["packages"][0].get("comment", "")
             if not comment.endswith(" " + text):
                 fail(f"{name}.spdx.json does not quote its binary's note {text}: {comment!r}")
-            print(f"ok: {name} carries {text}, which its SBOM quotes")
+            print(f"ok: {name} carries a build ID and {text}, which its SBOM quotes")
+        ids = {re.search(r"Build ID: (\S+)", said).group(1) for said in ids}
+        if len(ids) != len(table()):
+            fail(f"the {len(table())} binaries have {len(ids)} build IDs")
         print(f"package-note: {len(table())} passed, 0 failed")
     else:
         sys.exit("usage: tests/package-note.py build BINARY VERSION [WANTED] | release DIR VERSION")

@@ -18,7 +18,8 @@
 # VEX, must be refused before anything is pushed, and with KEYRING (the
 # signer's keyring) so must an altered SHA256SUMS.
 #
-# cosign and skopeo with sigstore support are Debian 13's: where they are
+# oras must take the image layout by the release's tag. cosign and skopeo
+# with sigstore support, and oras, are Debian 13's: where they are
 # not installed (Debian 12), everything but the registry runs in a Debian
 # 13 root that mmdebstrap makes, which shares this host's network. Prints "ok:" lines with the results, or
 # "skipped:" and why; the registry and every file go at the end.
@@ -98,6 +99,14 @@ EOF
 	variant 6.6.6 "$work/stranger" >/dev/null || fail "cannot make a stranger's image"
 	older=$(variant 0.9.0 "$work/older") || fail "cannot make an older release's image"
 	read -r -a older <<<"$older"
+
+	# oras splits DIR:REF at the last colon: it takes the layout by the bare tag.
+	mkdir "$work/layout" && tar -C "$work/layout" -xf "$dir/$archive"
+	local fetched
+	fetched=$(oras manifest fetch --oci-layout "$work/layout:$version" | sha256sum) ||
+		fail "oras cannot take $archive by its tag $version"
+	[ "sha256:${fetched%% *}" = "$index" ] || fail "oras takes $version as sha256:${fetched%% *}, not the index $index"
+	echo "ok: oras takes the image layout by its tag $version, as the index $index"
 
 	# Refused before anything is pushed: a file that is not the one
 	# SHA256SUMS lists, and with the signer's keyring an altered SHA256SUMS.
@@ -410,10 +419,10 @@ source=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "skipped: the registry's podman storage and the Debian 13 root need root"; exit 0; }
 command -v docker-registry >/dev/null || { echo "skipped: no docker-registry (the docker-registry package)"; exit 0; }
 native=yes
-if ! command -v cosign >/dev/null || ! command -v skopeo >/dev/null; then
+if ! command -v cosign >/dev/null || ! command -v skopeo >/dev/null || ! command -v oras >/dev/null; then
 	native=""
 	command -v mmdebstrap >/dev/null ||
-		{ echo "skipped: no cosign and skopeo here (Debian 13's), and no mmdebstrap to make a Debian 13 root with them"; exit 0; }
+		{ echo "skipped: no cosign, skopeo and oras here (Debian 13's), and no mmdebstrap to make a Debian 13 root with them"; exit 0; }
 fi
 registry=""
 cleanup() {
@@ -466,9 +475,9 @@ else
 	quote() { printf '%q ' "$@"; }
 	# shellcheck disable=SC2016 # each hook's $1 is the root, which mmdebstrap gives it
 	TMPDIR=$scratch/tmp unshare --mount --propagation private mmdebstrap --mode=root --quiet --variant=apt \
-		--format=null --include=cosign,skopeo,podman,ca-certificates,gpgv,python3,mount \
+		--format=null --include=cosign,skopeo,podman,oras,ca-certificates,gpgv,python3,mount \
 		--customize-hook="copy-in $(quote "$scratch/in") /" \
-		--customize-hook="echo \"ok: a Debian 13 root with cosign, skopeo and podman in \$((\$(date +%s) - $(date +%s))) s\"" \
+		--customize-hook="echo \"ok: a Debian 13 root with cosign, skopeo, oras and podman in \$((\$(date +%s) - $(date +%s))) s\"" \
 		--customize-hook="$(quote bash "$source/tests/registry.sh" --enter) \"\$1\" $(quote "$address" ${keyring:+x})" \
 		trixie /dev/null "deb http://deb.debian.org/debian trixie main" 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&- ||
 		fail "the check in the Debian 13 root failed (above)"

@@ -7,9 +7,15 @@ compiler that the release's buildinfo says its root held for that
 architecture, links both statically, gives each a supplier and the root's
 distro, and the release's notices carry musl's copyright file (where this
 machine has the same musl-dev to compare with). 32-bit ARM's musl holds the
-BSD-licensed memcpy.S. Then checks the release's OpenVEX document against
-OpenVEX 0.2.0's rules, and that it answers every advisory for every binary.
-Usage: tests/sbom.py RELEASE_DIR"""
+BSD-licensed memcpy.S. Each SPDX SBOM links the system to what it contains,
+as scanners follow it, and the CycloneDX SBOM beside it says the same of
+each work. Then checks the release's OpenVEX document against OpenVEX
+0.2.0's rules, that it answers every advisory for every binary, and names
+each by the purls of the release's .deb and .rpm that carry it and of its
+package note. With `schema`, checks each CycloneDX SBOM against the
+CycloneDX JSON schema of its version and 1.6's, as npm's
+@cyclonedx/cyclonedx-library ships them (scripts/provision installs it).
+Usage: tests/sbom.py RELEASE_DIR | schema RELEASE_DIR|NOTICES_DIR"""
 import glob, hashlib, json, os, re, subprocess, sys
 
 try:
@@ -19,6 +25,26 @@ except ImportError:
     sys.exit(0)
 
 here = os.path.dirname(os.path.abspath(__file__))
+if sys.argv[1] == "schema":
+    folder = "/opt/sigsend-tools/node_modules/@cyclonedx/cyclonedx-library/res/schema"
+    if not os.path.isdir(folder):
+        print(f"skipped: no CycloneDX schemas in {folder} (npm's @cyclonedx/cyclonedx-library)")
+        sys.exit(0)
+    store = {"http://cyclonedx.org/schema/" + n: json.load(open(os.path.join(folder, n)))
+             for n in ("spdx.SNAPSHOT.schema.json", "jsf-0.82.SNAPSHOT.schema.json")}
+    paths = sorted(glob.glob(os.path.join(sys.argv[2], "sigsend*.cdx.json")))
+    for path in paths:
+        doc = json.load(open(path))
+        for version in sorted({doc["specVersion"], "1.6"}):
+            schema = json.load(open(os.path.join(folder, f"bom-{version}.SNAPSHOT.schema.json")))
+            try:
+                jsonschema.validate(doc, schema, resolver=jsonschema.RefResolver.from_schema(schema, store=store),
+                                    format_checker=jsonschema.FormatChecker())
+            except jsonschema.ValidationError as e:
+                sys.exit(f"FAILED: {os.path.basename(path)} against CycloneDX {version}: {e.message}")
+        print(f"ok: {os.path.basename(path)} is valid CycloneDX {doc['specVersion']}, and against 1.6's schema")
+    print(f"sbom schema: {len(paths)} passed, 0 failed" if paths else "FAILED: no CycloneDX SBOM")
+    sys.exit(0 if paths else 1)
 schema = json.load(open(os.path.join(here, "spdx-2.3-schema.json")))
 # The table's columns are named by its last comment line.
 with open(os.path.join(here, "..", "cmake", "architectures.txt")) as f:
@@ -55,6 +81,21 @@ def package(name, arch):
 def upstream(version):
     return re.sub(r"^\d+:|-[^-]*$", "", version)
 notices = open(glob.glob(os.path.join(release, "sigsend-*-NOTICES.txt"))[0]).read()
+
+
+def cyclonedx(path, spdx, binary):
+    """The CycloneDX SBOM beside an SPDX one names the same binary, works,
+    purls, CPEs and licences, and the system depends on each work."""
+    doc = json.load(open(path))
+    top, works = doc["metadata"]["component"], [c for c in doc["components"] if c["type"] == "library"]
+    refs = [sorted(r["referenceLocator"] for r in p["externalRefs"]) for p in spdx["packages"][1:-1]]
+    system = [c["bom-ref"] for c in doc["components"] if c["type"] == "operating-system"]
+    depends = {d["ref"]: d.get("dependsOn", []) for d in doc["dependencies"]}
+    return (top["hashes"] == [{"alg": "SHA-256", "content": binary}] and
+            [sorted([w["purl"], w["cpe"]]) for w in works] == refs and
+            [w["licenses"] for w in works] == [[{"expression": p["licenseConcluded"]}] for p in spdx["packages"][1:-1]]
+            and top["licenses"] == [{"expression": spdx["packages"][0]["licenseConcluded"]}] and len(system) == 1
+            and depends.get(system[0]) == [w["bom-ref"] for w in works])
 passed = 0
 hashes = set()  # the release's binaries, by SHA-256
 
@@ -114,6 +155,12 @@ for path in sorted(glob.glob(os.path.join(release, "sigsend-*-linux-*.spdx.json"
                                 w["name"] == os_id for w in works),
         "sigsend purl": any(ref["referenceLocator"].startswith("pkg:generic/sigsend@")
                             for ref in sigsend["externalRefs"]),
+        "scanners' links": ("SPDXRef-sigsend", "DEPENDS_ON", "SPDXRef-OperatingSystem") in links and all(
+            ("SPDXRef-OperatingSystem", "CONTAINS", w["SPDXID"]) in links and
+            w["sourceInfo"].startswith("built package from: ") for w in works if w["primaryPackagePurpose"] == "LIBRARY"),
+        "musl's source": by_name["musl"]["sourceInfo"] == f"built package from: musl {version}",
+        "cyclonedx": cyclonedx(path.replace(".spdx.json", ".cdx.json"), doc, binary) if
+                     os.path.exists(path.replace(".spdx.json", ".cdx.json")) else False,
     }
     failed = [check for check, ok in checks.items() if not ok]
     if failed:
@@ -151,7 +198,19 @@ for i, st in enumerate(vex.get("statements", [])):
     if st.get("status") == "affected" and not st.get("action_statement"):
         problems.append(f"statement {i}: affected without an action_statement")
     for product in st.get("products", []):
-        answered.add((st["vulnerability"]["name"], product.get("hashes", {}).get("sha-256")))
+        if "hashes" in product:  # the binary's own product; the others name what carries it
+            answered.add((st["vulnerability"]["name"], product["hashes"].get("sha-256")))
+    named = [p["@id"] for p in st.get("products", [])]
+    arch = re.search(r"\?arch=(\S+)$", named[0] if named else "")
+    row = [r for r in table if arch and r["debian"] == arch.group(1)]
+    version = re.sub(r"^pkg:generic/sigsend@([^?]*).*", r"\1", named[0] if named else "")
+    carried = {f"sigsend_{version}_{r['debian']}.deb": f"pkg:deb/{os_id}/sigsend@{version}?arch={r['debian']}"
+               for r in row} | {f"sigsend-{version}-1.{r['rpm']}.rpm": f"pkg:rpm/fedora/sigsend@{version}-1?arch="
+                                f"{r['rpm']}" for r in row}
+    problems += [f"statement {i} does not name {name} as {purl}" for name, purl in carried.items()
+                 if purl not in named or not os.path.exists(os.path.join(release, name))]
+    if not row or f"pkg:generic/sigsend@{version}" not in named:
+        problems.append(f"statement {i} names no architecture's binary by its package note: {named}")
 wanted = {(a["id"], h) for a in advisories for h in hashes}
 problems += [f"no statement for {a} on the binary {h}" for a, h in sorted(wanted - answered)]
 problems += [f"a statement for {a} on {h}, which no binary is" for a, h in sorted(answered - wanted)]

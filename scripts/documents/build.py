@@ -5,7 +5,8 @@
 then each linked work's, as the packages that brought them ship them),
 identity.json (the project's homepage and description, as CMake has them
 from project(), and the build's version and revision); and
-with a linker map, sigsend.spdx.json (SPDX 2.3) and sigsend.openvex.json
+with a linker map, sigsend.spdx.json (SPDX 2.3), sigsend.cdx.json
+(CycloneDX) and sigsend.openvex.json
 (OpenVEX 0.2.0, answering scripts/advisories.json), and packaging.json,
 what the packages say of it (cmake/package-fields.cmake). What was linked comes
 from the map, who made it from the package that owns each file (dpkg), or
@@ -59,7 +60,8 @@ def sbom_and_vex(described, build, advisories):
         raise ValueError("the binary links code that an advisory names, and its supplier does not "
                          f"say it is fixed: {refused}")
     document = sbom.sbom(described, build)
-    return {"sigsend.spdx.json": dumps(document), "sigsend.openvex.json": dumps(vex.vex(said, build)),
+    return {"sigsend.spdx.json": dumps(document), "sigsend.cdx.json": dumps(sbom.cyclonedx(described, build)),
+            "sigsend.openvex.json": dumps(vex.vex(said, build)),
             "packaging.json": dumps(packaging(described, document))}
 
 
@@ -72,6 +74,21 @@ def packaging(described, document):
             "static_built_using": ", ".join(dict.fromkeys(
                 "%s (= %s)" % (w["source"], w["packaged"]) for w in described)),
             "bundled": ", ".join("bundled(%s) = %s" % (w["name"], w["upstream"]) for w in described)}
+
+
+def identities(version, row, system, note_text):
+    """The purls that a scanner gives the binary of ROW (architectures.txt):
+    in the .deb (its version is the project's) and the .rpm (release 1, as
+    cmake/packaging.cmake has it; built to Fedora's rules), and from its
+    package note, as Syft reads it."""
+    found = [f"pkg:deb/{system['ID']}/sigsend@{version}?arch={row['debian']}",
+             f"pkg:rpm/fedora/sigsend@{version}-1?arch={row['rpm']}"]
+    said = json.loads(note_text) if note_text else None
+    if not said:
+        return found
+    distro = "-".join(said[k] for k in ("os", "osVersion") if said.get(k))
+    return found + [f"pkg:{said.get('type', 'generic')}/{said['name']}@{said['version']}"
+                    + (f"?distro={distro}" if distro else "")]
 
 
 def main(args):
@@ -90,7 +107,7 @@ def main(args):
     license_text = read(license_file)
     os.makedirs(out, exist_ok=True)
     write(os.path.join(out, identity.NAME), said)
-    for name in ("sigsend.spdx.json", "sigsend.openvex.json", "packaging.json"):
+    for name in ("sigsend.spdx.json", "sigsend.cdx.json", "sigsend.openvex.json", "packaging.json"):
         if os.path.exists(os.path.join(out, name)):
             os.remove(os.path.join(out, name))
     files = [(os.path.realpath(path), member)
@@ -118,6 +135,7 @@ def main(args):
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or time.time())
     build = {"homepage": json.loads(said)["homepage"], "version": version, "revision": revision,
              "platform": row["platform"], "purl": f"pkg:generic/sigsend@{version}?arch={row['debian']}",
+             "also": identities(version, row, system, note.package(data)),
              "sha256": hashlib.sha256(data).hexdigest(), "note": note.package(data),
              "holder": notices.holder(license_text),
              "created": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)),

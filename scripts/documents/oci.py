@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""An OCI image layout whose one reference, sigsend:VERSION, names a
+"""An OCI image layout whose one reference, the tag VERSION, names a
 multi-platform index: for each build one image FROM scratch that holds its
 sigsend as /sigsend, mode 0755, its entrypoint, and its NOTICES,
-sigsend.spdx.json and sigsend.openvex.json under /usr/share/doc/sigsend/,
+sigsend.spdx.json, sigsend.cdx.json and sigsend.openvex.json under
+/usr/share/doc/sigsend/,
 mode 0644, all owned by 0:0. The index, each manifest and each image's
 configuration (as Labels) say what it is: the project's source, url and
 description from the identity that the builds wrote (CMake's project()),
@@ -82,7 +83,10 @@ def layout(images, project, created):
         manifests.append(blob("manifest.v1+json", manifest(conf, layer, said), platform=place))
     top = blob("index.v1+json", index(manifests, annotations(
         project, created, expression(i[3] for i in images))),
-        annotations={"org.opencontainers.image.ref.name": f"sigsend:{project['version']}"})
+        # A tag alone, as oras, skopeo and umoci read ref.name; podman and
+        # containerd name the image after io.containerd.image.name.
+        annotations={"io.containerd.image.name": f"localhost/sigsend:{project['version']}",
+                     "org.opencontainers.image.ref.name": project["version"]})
     return dict(blobs, **{"index.json": dumps({"schemaVersion": 2, "mediaType": PREFIX + "index.v1+json",
                                                "manifests": [top]}),
                           "oci-layout": dumps({"imageLayoutVersion": "1.0.0"})})
@@ -116,7 +120,7 @@ def main(args):
             os.makedirs(docs)
             shutil.copyfile(os.path.join(build, "sigsend"), os.path.join(root, "sigsend"))
             os.chmod(os.path.join(root, "sigsend"), 0o755)
-            for name in ("NOTICES", "sigsend.spdx.json", "sigsend.openvex.json"):
+            for name in ("NOTICES", "sigsend.spdx.json", "sigsend.cdx.json", "sigsend.openvex.json"):
                 shutil.copyfile(os.path.join(build, "notices", name), os.path.join(docs, name))
                 os.chmod(os.path.join(docs, name), 0o644)
             with open(os.path.join(build, "notices", "sigsend.spdx.json")) as f:

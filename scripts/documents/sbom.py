@@ -1,11 +1,13 @@
 # SPDX-License-Identifier: MIT
 # SPDX-FileCopyrightText: 2026 The sigsend developers
-"""An SPDX 2.3 SBOM of a static sigsend: the document describes sigsend,
-which links each work statically; the system that supplied them is an
-element of its own, for scanners that choose their advisory feed by it."""
+"""The SBOMs of a static sigsend, SPDX 2.3 and CycloneDX, from one list of
+the works it links: sigsend links each statically and depends on the
+system that supplied them, which contains them, as scanners (Trivy) follow
+an operating system to its packages and choose their advisory feed by it."""
+import uuid
 from documents import licences
 
-TOOL = "sigsend-scripts-notices-and-sbom"
+TOOL = "sigsend-scripts-documents"
 
 
 def namespace(home, kind, version, revision, platform=None):
@@ -25,6 +27,7 @@ def work(w):
     return {"SPDXID": "SPDXRef-" + w["name"], "name": w["name"], "versionInfo": w["version"],
             "supplier": w["supplier"], "originator": w["originator"], "downloadLocation": "NOASSERTION",
             **({"homepage": w["homepage"]} if w["homepage"] else {}),
+            "sourceInfo": "built package from: %s %s" % (w["source"], w["packaged"]),
             "filesAnalyzed": False, "primaryPackagePurpose": "LIBRARY",
             "licenseConcluded": spdx, "licenseDeclared": spdx, "copyrightText": w["made"],
             "comment": w["comment"],
@@ -75,4 +78,44 @@ def sbom(works, build):
         + [{"spdxElementId": "SPDXRef-sigsend", "relationshipType": "STATIC_LINK",
             "relatedSpdxElement": p["SPDXID"]} for p in packages]
         + [{"spdxElementId": p["SPDXID"], "relationshipType": "PACKAGE_OF",
-            "relatedSpdxElement": "SPDXRef-OperatingSystem"} for p in packages]}
+            "relatedSpdxElement": "SPDXRef-OperatingSystem"} for p in packages]
+        + [{"spdxElementId": "SPDXRef-OperatingSystem", "relationshipType": "CONTAINS",
+            "relatedSpdxElement": p["SPDXID"]} for p in packages]
+        + [{"spdxElementId": "SPDXRef-sigsend", "relationshipType": "DEPENDS_ON",
+            "relatedSpdxElement": "SPDXRef-OperatingSystem"}]}
+
+
+def cyclonedx(works, build):
+    """The same SBOM in CycloneDX 1.5, which the 1.6 schema also accepts and
+    which Trivy reads (it refuses 1.6): the system depends on the works it
+    supplied, as Trivy's own CycloneDX has an OS's packages, and each names
+    its source package in Trivy's properties."""
+    b, system = build, build["os_release"]
+    os_ref = "%s-%s" % (system["ID"], system.get("VERSION_ID", ""))
+    refs = [w["purl"] for w in works]
+    return {
+        "bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
+        "serialNumber": uuid.uuid5(uuid.NAMESPACE_URL, namespace(
+            b["homepage"], "cdx", b["version"], b["revision"], b["platform"]) + "#" + b["sha256"]).urn,
+        "metadata": {"timestamp": b["created"], "lifecycles": [{"phase": "build"}],
+                     "tools": [{"vendor": "The sigsend developers", "name": TOOL}],  # the form Trivy reads
+                     "component": {
+                         "type": "application", "bom-ref": b["purl"], "name": "sigsend", "version": b["version"],
+                         "supplier": {"name": "The sigsend developers"},
+                         "hashes": [{"alg": "SHA-256", "content": b["sha256"]}],
+                         "licenses": [{"expression": licence(works)}], "copyright": "Copyright (c) " + b["holder"],
+                         "purl": b["purl"], "externalReferences": [{"type": "website", "url": b["homepage"]}],
+                         **({"properties": [{"name": "sigsend:package-note", "value": b["note"]}]}
+                            if b["note"] else {})}},
+        "components": [{"type": "operating-system", "bom-ref": os_ref, "name": system["ID"],
+                        "version": system.get("VERSION_ID", ""), "supplier": {"name": system["NAME"]},
+                        "description": system["PRETTY_NAME"]}] + [{
+            "type": "library", "bom-ref": w["purl"], "supplier": {"name": w["supplier"].split(": ", 1)[1]},
+            "name": w["name"], "version": w["version"], "description": w["comment"],
+            "licenses": [{"expression": " AND ".join(w["spdx"])}], "copyright": w["made"],
+            "cpe": w["cpe"], "purl": w["purl"],
+            **({"externalReferences": [{"type": "website", "url": w["homepage"]}]} if w["homepage"] else {}),
+            "properties": [{"name": "aquasecurity:trivy:SrcName", "value": w["source"]},
+                           {"name": "aquasecurity:trivy:SrcVersion", "value": w["packaged"]}]} for w in works],
+        "dependencies": [{"ref": b["purl"], "dependsOn": [os_ref] + refs}, {"ref": os_ref, "dependsOn": refs}]
+        + [{"ref": ref} for ref in refs]}

@@ -11,7 +11,8 @@ from documents import architectures, base, buildinfo, oci, vex
 TREE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 # The release's files: each row's ({platform}, {debian}, {rpm} of its row), then the release's own.
 FILES = ("sigsend-{version}-linux-{platform}", "sigsend-{version}-linux-{platform}.spdx.json",
-         "sigsend_{version}_{debian}.deb", "sigsend-{version}-1.{rpm}.rpm")
+         "sigsend-{version}-linux-{platform}.cdx.json", "sigsend_{version}_{debian}.deb",
+         "sigsend-{version}-1.{rpm}.rpm")
 RELEASE = ("sigsend-{version}-NOTICES.txt", "sigsend-{version}.oci.tar", "sigsend-{version}.openvex.json",
            "sigsend-{version}.tar.gz", "sigsend-{version}.buildinfo")
 
@@ -40,9 +41,10 @@ def main(argv):
             if version not in (None, built):
                 raise base.Refusal(f"the build of {row['debian']} is of version {built}, not {version}")
             version = built
-            binary, notices = names(version, [row])[:2], os.path.join(staging, f"sigsend-{version}-NOTICES.txt")
-            shutil.copy(os.path.join(build, "sigsend"), os.path.join(staging, binary[0]))
-            shutil.copy(os.path.join(build, "notices", "sigsend.spdx.json"), os.path.join(staging, binary[1]))
+            notices = os.path.join(staging, f"sigsend-{version}-NOTICES.txt")
+            for made, name in zip(("sigsend", "notices/sigsend.spdx.json", "notices/sigsend.cdx.json"),
+                                  names(version, [row])):
+                shutil.copy(os.path.join(build, made), os.path.join(staging, name))
             if not os.path.exists(notices):
                 shutil.copy(os.path.join(build, "notices", "NOTICES"), notices)
             with open(notices, "rb") as one, open(os.path.join(build, "notices", "NOTICES"), "rb") as other:
@@ -58,8 +60,9 @@ def main(argv):
                 shutil.copy(package, staging)
         if os.path.basename(tarball) != f"sigsend-{version}.tar.gz":
             raise base.Refusal(f"{tarball} is not the source of sigsend {version}")
-        oci.main([os.path.join(staging, f"sigsend-{version}.oci.tar"), version, revision, *images])
-        vex.main([os.path.join(staging, f"sigsend-{version}.openvex.json"), *documents])
+        archive = os.path.join(staging, f"sigsend-{version}.oci.tar")
+        oci.main([archive, version, revision, *images])
+        vex.main([os.path.join(staging, f"sigsend-{version}.openvex.json"), "--image", archive, *documents])
         shutil.copy(tarball, staging)
         missing = sorted(set(names(version, rows)[:-1]) - set(os.listdir(staging)))
         if missing:

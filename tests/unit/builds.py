@@ -4,9 +4,12 @@
 GCC 12 on Debian 12), as the documents package sees them: their linker
 maps, what dpkg said of each file, musl's and GCC's copyright files, and
 musl's changelog. identity.json is what CMake handed their builds of the
-project. expected/ holds what scripts/notices-and-sbom wrote for them while
+project. expected/ holds what the documents package (scripts/documents) wrote for them while
 it was shell and jq (the GPL's text cut to one line), and since then the
-SBOM's word on the package note that each binary carries."""
+SBOM's word on the package note that each binary carries, the links that
+scanners follow, the CycloneDX SBOM and the VEX's identities of each binary.
+`python3 tests/unit/builds.py --regenerate` writes expected/ anew from this
+tree's documents package: read the diff before committing it."""
 import json, os, sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -56,6 +59,7 @@ def facts(arch):
     row = elf.row(bytes.fromhex(facts["elf"]), rows)
     return {"homepage": json.loads(fixture("identity.json"))["homepage"], "version": "1.0.0", "revision": "",
             "platform": row["platform"], "purl": f"pkg:generic/sigsend@1.0.0?arch={row['debian']}",
+            "also": build.identities("1.0.0", row, json.loads(fixture("os-release.json")), facts["note"]),
             "sha256": facts["sha256"], "note": facts["note"],
             "holder": notices.holder(license_text()), "created": facts["created"],
             "machine": facts["machine"], "os_release": json.loads(fixture("os-release.json")),
@@ -71,3 +75,12 @@ def documents(arch, **kwargs):
     """All four documents of ARCH's build, by file name."""
     works_ = described(arch, **kwargs)
     return dict(build.texts(license_text(), works_), **build.sbom_and_vex(works_, facts(arch), advisories()))
+
+
+if __name__ == "__main__" and sys.argv[1:] == ["--regenerate"]:
+    for arch in ("amd64", "armhf"):
+        for name, text in documents(arch).items():
+            folder = os.path.join(FIXTURES, "expected", *([] if name == "NOTICES" else [arch]))
+            if name != "packaging.json":
+                with open(os.path.join(folder, name), "w") as f:
+                    f.write(text)

@@ -14,7 +14,7 @@ class RealBuilds(unittest.TestCase):
     def test_each_build_writes_byte_for_byte_the_documents_it_always_wrote_and_names_its_package_note(self):
         for arch in ("amd64", "armhf"):
             made = builds.documents(arch)
-            for name in ("copyright", "sigsend.spdx.json", "sigsend.openvex.json"):
+            for name in ("copyright", "sigsend.spdx.json", "sigsend.cdx.json", "sigsend.openvex.json"):
                 with self.subTest(arch=arch, document=name):
                     self.assertEqual(made[name], builds.fixture("expected", arch, name))
             with self.subTest(arch=arch, document="NOTICES"):

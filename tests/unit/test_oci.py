@@ -25,9 +25,12 @@ def load(files, descriptor):
 class Layout(unittest.TestCase):
     files = oci.layout(IMAGES, PROJECT, CREATED)
 
-    def test_the_one_reference_names_an_index_with_a_manifest_per_platform(self):
+    def test_the_one_reference_is_the_bare_tag_and_names_an_index_with_a_manifest_per_platform(self):
         top = json.loads(self.files["index.json"])["manifests"]
-        self.assertEqual([d["annotations"]["org.opencontainers.image.ref.name"] for d in top], ["sigsend:1.0.0"])
+        # oras splits DIR:sigsend:1.0.0 at its last colon; podman and containerd
+        # take the image's name from io.containerd.image.name.
+        self.assertEqual([d["annotations"] for d in top], [{"io.containerd.image.name": "localhost/sigsend:1.0.0",
+                                                            "org.opencontainers.image.ref.name": "1.0.0"}])
         platforms = [m["platform"] for m in load(self.files, top[0])["manifests"]]
         self.assertEqual(platforms, [{"architecture": "amd64", "os": "linux"},
                                      {"architecture": "arm", "os": "linux", "variant": "v7"}])
