@@ -59,7 +59,7 @@ ME = "scripts/" + os.path.basename(sys.argv[0])
 
 def say(text):
     """A word of progress, on stderr, from the command that runs."""
-    print(f"{ME}: {text}", file=sys.stderr, flush=True)
+    print(f"{ME}: {inert(text)}", file=sys.stderr, flush=True)
 
 
 def command(me, function, argv):
@@ -77,8 +77,8 @@ def command(me, function, argv):
     signal.signal(signal.SIGTERM, stop)
     try:
         return function(argv) or 0
-    except Refusal as error:
-        print(f"{me}: {error}", file=sys.stderr)
+    except Refusal as error:  # which may name what a stranger chose
+        print(f"{me}: {inert(str(error))}", file=sys.stderr)
         return 1
     except Stopped as stop:
         print(f"{me}: stopped by {signal.Signals(stop.args[0]).name}{getattr(function, 'stopped', '')}",

@@ -17,7 +17,8 @@ def refused(failure, call, *args):
     """CALL(*ARGS); a failure is refused with FAILURE and what it said."""
     try:
         return call(*args)
-    except (ValueError, KeyError, TypeError, OSError, tarfile.TarError) as error:
+    except (ValueError, KeyError, IndexError, TypeError, AttributeError, RecursionError, EOFError, OSError,
+            tarfile.TarError) as error:
         raise base.Refusal(f"{failure}: {base.inert(str(error))}") from None
 
 

@@ -52,8 +52,8 @@ def main(argv):
             (o.keep and os.path.lexists(o.keep), f"{o.keep} exists; --keep takes a new folder"),
             (keep and not os.path.isdir(keep), f"the folder that would hold {o.keep} does not exist"),
             (o.against and not os.path.isdir(o.against), f"{o.against} is not a folder"),
-            (not os.path.isabs(os.environ.get("TMPDIR", "/")),
-             f"TMPDIR '{os.environ.get('TMPDIR')}' is not an absolute path")):
+            (not os.path.isabs(os.environ.get("TMPDIR", "/")) or not os.path.isdir(os.environ.get("TMPDIR", "/")),
+             f"TMPDIR '{os.environ.get('TMPDIR')}' is not an absolute path to a folder")):
         if wrong:
             raise base.Refusal(why)
     head = checkout(o)

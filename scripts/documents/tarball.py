@@ -5,7 +5,7 @@ sigsend-VERSION/: the commit alone, fetched into a bare repository of its
 own and archived there, whatever the checkout's attributes, config, grafts
 or replace refs; check() compares a tarball's every entry (name, mode, blob
 id) with the commit's `git ls-tree -r`."""
-import hashlib, os, re, tarfile, tempfile
+import hashlib, io, os, re, tarfile, tempfile, zlib
 from documents import base
 
 
@@ -19,37 +19,52 @@ def committed(listing):
     return entries
 
 
-def blob(content):
-    return hashlib.sha1(b"blob %d\0" % len(content) + content).hexdigest()
+def blob(reading, size):
+    """The git blob id of SIZE bytes read from READING, a chunk at a time."""
+    digest = hashlib.sha1(b"blob %d\0" % size)
+    while chunk := reading.read(1 << 20):
+        digest.update(chunk)
+    return digest.hexdigest()
 
 
 def archived(path):
-    """The tarball's entries under its one folder, as git lists them."""
-    prefix = os.path.basename(path)[: -len(".tar.gz")] + "/"
-    entries = {}
-    with tarfile.open(path, "r:gz") as tar:
-        for member in tar:
-            name = member.name
-            if name.rstrip("/") + "/" == prefix and member.isdir():
-                continue
-            if not name.startswith(prefix):
-                raise base.Refusal(f"{os.path.basename(path)} holds {base.inert(name)}, outside {prefix}")
-            name = name[len(prefix):].rstrip("/")
-            if member.isdir():  # a submodule is an empty folder; others hold what is listed
-                entries.setdefault(name, ("160000", ""))
-            elif member.issym():
-                entries[name] = ("120000", blob(member.linkname.encode(errors="surrogateescape")))
-            elif member.isfile():
-                entries[name] = ("100755" if member.mode & 0o100 else "100644", blob(tar.extractfile(member).read()))
-            else:
-                raise base.Refusal(f"{os.path.basename(path)} holds {base.inert(name)}, no file, link or folder")
-    for name in list(entries):
-        parent = name.rpartition("/")[0]
-        while parent:
-            if entries.get(parent) == ("160000", ""):
-                del entries[parent]
-            parent = parent.rpartition("/")[0]
-    return entries
+    """The tarball's entries under its one folder, as git lists them. Each
+    name may stand once, and the whole may unpack to no more than 64 times
+    the tarball's size: what tar would unpack is what is compared."""
+    name, prefix = os.path.basename(path), os.path.basename(path)[: -len(".tar.gz")] + "/"
+    entries, folders, left = {}, set(), 64 * os.path.getsize(path) + (1 << 20)
+    try:
+        with tarfile.open(path, "r:gz") as tar:
+            for member in tar:
+                entry = member.name.rstrip("/")
+                if entry + "/" == prefix and member.isdir():
+                    continue
+                if not member.name.startswith(prefix):
+                    raise base.Refusal(f"{name} holds {base.inert(member.name)}, outside {prefix}")
+                entry, left = entry[len(prefix):], left - member.size
+                if entry in entries or entry in folders or left < 0:
+                    raise base.Refusal(f"{name} holds {base.inert(entry)} twice, or unpacks to too much")
+                if member.isdir():
+                    folders.add(entry)
+                elif member.issym():
+                    data = member.linkname.encode(errors="surrogateescape")
+                    entries[entry] = ("120000", blob(io.BytesIO(data), len(data)))
+                elif member.isfile():
+                    entries[entry] = ("100755" if member.mode & 0o100 else "100644",
+                                      blob(tar.extractfile(member), member.size))
+                else:
+                    raise base.Refusal(f"{name} holds {base.inert(entry)}, no file, link or folder")
+    except (tarfile.TarError, EOFError, OSError, zlib.error) as error:
+        raise base.Refusal(f"{name} is not a gzipped tar: {base.inert(str(error))}") from None
+    # A folder that holds nothing listed is a submodule, as git archive writes one.
+    held = {parent for entry in entries for parent in parents(entry)}
+    return dict(entries, **{folder: ("160000", "") for folder in folders - held})
+
+
+def parents(entry):
+    while "/" in entry:
+        entry = entry.rpartition("/")[0]
+        yield entry
 
 
 def check(path, repository, revision):
