@@ -10,7 +10,7 @@ machine has the same musl-dev to compare with). 32-bit ARM's musl holds the
 BSD-licensed memcpy.S. Then checks the release's OpenVEX document against
 OpenVEX 0.2.0's rules, and that it answers every advisory for every binary.
 Usage: tests/sbom.py RELEASE_DIR"""
-import glob, hashlib, json, os, re, subprocess, sys
+import glob, hashlib, json, os, re, shutil, subprocess, sys
 
 try:
     import jsonschema
@@ -63,9 +63,9 @@ def host_musl(row):
     """The version and copyright file of this machine's musl for an
     architecture: dpkg's answer, or that of the files that
     scripts/from-source lays beside it; None where it has none."""
-    query = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", f"musl-dev:{row['debian']}"],
-                           capture_output=True, text=True)
-    if query.returncode == 0 and query.stdout:
+    query = shutil.which("dpkg-query") and subprocess.run(
+        ["dpkg-query", "-W", "-f", "${Version}", f"musl-dev:{row['debian']}"], capture_output=True, text=True)
+    if query and query.returncode == 0 and query.stdout:
         return query.stdout, "/usr/share/doc/musl-dev/copyright"
     lib = f"/usr/lib/{row['musl']}"
     if os.path.exists(f"{lib}/source"):
