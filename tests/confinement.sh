@@ -22,6 +22,7 @@ set -euo pipefail
 source=$1 scratch=$2
 need git git
 need gpg gnupg
+need gpg-agent gpg-agent
 need gpgv gpgv
 need_checkout "$source"
 need_root_maker

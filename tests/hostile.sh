@@ -40,6 +40,7 @@ case $mode in
 keyless | stops) ;;
 *)
 	need gpg gnupg
+	need gpg-agent gpg-agent # which makes the case's key
 	need gpgv gpgv ;;
 esac
 rm -rf "$scratch"
