@@ -9,6 +9,8 @@
 # benchmarks use the host toolchain as usual.
 
 set(SIGSEND_LIBC auto CACHE STRING "C library for sigsend: auto, musl or system")
+option(SIGSEND_DISTRIBUTION_FLAGS
+       "Link the musl build with the caller's RELRO and code layout (LDFLAGS) instead of two segments" OFF)
 set_property(CACHE SIGSEND_LIBC PROPERTY STRINGS auto musl system)
 if(NOT SIGSEND_LIBC MATCHES "^(auto|musl|system)$")
   message(FATAL_ERROR "SIGSEND_LIBC must be auto, musl or system, not '${SIGSEND_LIBC}'")
@@ -78,15 +80,19 @@ else()
   message(STATUS "sigsend: static build against musl (${SIGSEND_MUSL_SPECS})")
   # The program uses only C library calls through the C headers, so it needs
   # neither libstdc++ nor unwind tables. A non-PIE static executable skips
-  # self-relocation; norelro and noseparate-code pack it into two segments.
+  # self-relocation; norelro and noseparate-code pack it into two segments,
+  # unless a distribution's own flags (SIGSEND_DISTRIBUTION_FLAGS) decide.
   target_compile_options(sigsend PRIVATE -specs=${SIGSEND_MUSL_SPECS} -fno-pie -fno-exceptions
                                          -fno-rtti -fno-asynchronous-unwind-tables)
   # The linker's map says which of musl's and GCC's files it took, for the
   # notices and the SBOM; it changes no byte of the executable.
   set(SIGSEND_MAP ${PROJECT_BINARY_DIR}/sigsend.map)
   target_link_options(sigsend PRIVATE -specs=${SIGSEND_MUSL_SPECS} -static -no-pie -nodefaultlibs
-                      -Wl,--gc-sections,-z,norelro,-z,noseparate-code,--build-id=sha1
+                      -Wl,--gc-sections,--build-id=sha1
                       -Wl,-Map=${SIGSEND_MAP})
+  if(NOT SIGSEND_DISTRIBUTION_FLAGS)
+    target_link_options(sigsend PRIVATE -Wl,-z,norelro,-z,noseparate-code)
+  endif()
   # -nodefaultlibs drops libgcc too, but musl needs its helpers where the CPU
   # lacks an instruction (32-bit ARM has no guaranteed divide: __aeabi_uidiv),
   # and they call back into musl (raise): hence c, gcc, c.

@@ -12,6 +12,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 [ $# -eq 4 ] || usage "SOURCE SCRATCH SPECS CMAKE"
 source=$1 scratch=$2 specs=$3 cmake=$4
+need readelf binutils
 rm -rf "$scratch"
 mkdir -p "$scratch/hidden" "$scratch/prefix/lib" "$scratch/prefix/include"
 # A dpkg-query that is not there, as on a system without dpkg.

@@ -11,6 +11,9 @@ checks=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAILED: $*" >&2; exit 1; }
 skip() { echo "skipped: $*"; exit 0; }
 usage() { echo "usage: $me $*" >&2; exit 2; }
+need() { # TOOL PACKAGE: skips, naming the package, where TOOL is missing
+	command -v "$1" >/dev/null || skip "no $1 (the $2 package brings it)"
+}
 
 # Every folder that temporary() made; removed on EXIT. A check with more
 # to do on its way out sets its own EXIT trap and calls remove_temporaries.
@@ -28,7 +31,7 @@ temporary() { # VARIABLE [MKTEMP-ARGUMENTS...]: a new folder, in VARIABLE
 
 # Skips unless SOURCE is a git checkout with a commit, which the check clones.
 need_checkout() { # SOURCE
-	command -v git >/dev/null || skip "no git"
+	need git git
 	git -C "$1" rev-parse --verify -q 'HEAD^{commit}' >/dev/null || skip "$1 is not a git checkout with a commit"
 }
 
@@ -36,13 +39,31 @@ need_checkout() { # SOURCE
 # namespace with subordinate ids (mmdebstrap's unshare mode).
 need_root_maker() {
 	local said
-	command -v mmdebstrap >/dev/null || skip "no mmdebstrap (the mmdebstrap package)"
+	need mmdebstrap mmdebstrap
 	if [ "$(id -u)" -eq 0 ]; then
 		said=$(unshare --user true 2>&1) || skip "no user namespaces here (a chroot or a container?): $said"
 		return 0
 	fi
 	said=$(unshare --user --map-auto --map-root-user true 2>&1) ||
 		skip "not root, and no user namespace with subordinate ids: $said"
+}
+
+# Runs COMMAND... in this process, as root in a mount namespace of its own
+# whose /var/tmp is FOLDER (made mode 1777), so that what it leaves in
+# /var/tmp stays in FOLDER for the check to see, and no other process's
+# files are mistaken for its own. Not as root, it runs COMMAND... as it is:
+# nothing then makes roots in /var/tmp.
+exec_with_var_tmp() { # FOLDER COMMAND...
+	mkdir -m 1777 "$1"
+	[ "$(id -u)" -eq 0 ] || exec "${@:2}"
+	# shellcheck disable=SC2016 # expanded by the inner shell
+	exec unshare --mount --propagation private sh -c 'mount --bind "$0" /var/tmp && exec "$@"' "$@"
+}
+# Fails if FOLDER, the /var/tmp of exec_with_var_tmp, holds anything.
+nothing_left_in_var_tmp() { # FOLDER
+	local left
+	left=$(find "$1" -mindepth 1 -maxdepth 1 -printf '%M %u %f\n')
+	[ -z "$left" ] || fail "left in /var/tmp: $(tr '\n' ' ' <<<"$left")"
 }
 
 # ANCESTOR and each process that descends from it, as PID:START, START

@@ -30,9 +30,10 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 [ $# -eq 2 ] || usage "SOURCE SCRATCH"
 source=$1 scratch=$2
-for tool in git gpg gpgv mmdebstrap; do
-	command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 0; }
-done
+need git git
+need gpg gnupg
+need gpg-agent gpg-agent
+need gpgv gpgv
 need_checkout "$source"
 need_root_maker
 keyrings() { /usr/bin/python3 -I "$checks/keyrings.py" "$@"; }

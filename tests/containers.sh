@@ -9,14 +9,21 @@
 # row of cmake/architectures.txt that are not this host's. Runs podman (with
 # runc) as root in storage of its own, which it removes again. Prints
 # "N passed, 0 failed" at the end, or stops at the first failure; says
-# "skipped:" when not root or without podman.
+# "skipped:" when not root, or without podman, runc or Debian's static
+# busybox, whose shell the targets run.
 # Usage: tests/containers.sh ARCHIVE VERSION
 set -euo pipefail
 # shellcheck source=tests/common.sh disable=SC1091 # checked on its own
 . "$(dirname "$0")/common.sh"
 [ $# -eq 2 ] || usage "ARCHIVE VERSION"
 [ "$(id -u)" -eq 0 ] || { echo "skipped: podman's own storage here needs root"; exit 0; }
-command -v podman >/dev/null || { echo "skipped: no podman (the podman and runc packages)"; exit 0; }
+need podman podman
+need runc runc
+# The targets' shell, in a base without a C library: a static busybox
+# (the busybox package's is dynamic).
+if [ ! -x /bin/busybox ] || readelf -lW /bin/busybox 2>/dev/null | grep -q INTERP; then
+	skip "no static /bin/busybox (the busybox-static package brings it)"
+fi
 archive=$(realpath "$1") tag=$2
 work=$(mktemp -d)
 passed=0

@@ -42,7 +42,8 @@
 #             escapes on either side: no ESC or BEL reaches the output
 # and (label rebuild) on the release in DIR:
 #   stops     SIGTERM while dpkg fills the rebuild's root: it ends with 143,
-#             leaving no process, nothing in its TMPDIR and no --keep folder
+#             leaving no process, nothing in its TMPDIR or /var/tmp and no
+#             --keep folder
 # The signing key is made for the case, in a GNUPGHOME of its own, and its
 # agent is stopped at the end. Prints "skipped: WHY" where a tool is missing
 # or (stops) no root can be made.
@@ -57,9 +58,9 @@ rebuild=$source/scripts/rebuild
 case $mode in
 keyless | stops) ;;
 *)
-	for tool in gpg gpgv; do
-		command -v "$tool" >/dev/null || { echo "skipped: no $tool (the gnupg and gpgv packages)"; exit 0; }
-	done ;;
+	need gpg gnupg
+	need gpg-agent gpg-agent # which makes the case's key
+	need gpgv gpgv ;;
 esac
 rm -rf "$scratch"
 mkdir -p "$scratch"
@@ -398,7 +399,8 @@ stops)
 	[ -n "$release" ] || skip "no release folder (SIGSEND_RELEASE_DIR)"
 	need_root_maker
 	mkdir "$scratch/tmp" "$scratch/outs"
-	TMPDIR=$scratch/tmp "$rebuild" --unsigned --keep "$scratch/outs/out" "$release" >"$scratch/first" 2>&1 &
+	exec_with_var_tmp "$scratch/var-tmp" env TMPDIR="$scratch/tmp" "$rebuild" --unsigned --keep "$scratch/outs/out" \
+		"$release" >"$scratch/first" 2>&1 &
 	first=$!
 	# Until a dpkg that descends from it fills the root.
 	for _ in $(seq 3000); do
@@ -417,6 +419,7 @@ stops)
 	[ "$status" -eq 143 ] || fail "the rebuild ended with $status, not 143: $(cat "$scratch/first")"
 	[ -z "$(ls -A "$scratch/outs")" ] || fail "left beside OUT: $(ls -A "$scratch/outs")"
 	[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
+	nothing_left_in_var_tmp "$scratch/var-tmp"
 	while IFS=: read -r pid start; do
 		[ "$(cut -d' ' -f22 "/proc/$pid/stat" 2>/dev/null)" != "$start" ] ||
 			fail "process $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) outlived the rebuild"

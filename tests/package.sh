@@ -18,9 +18,6 @@ set -euo pipefail
 # shellcheck source=tests/common.sh disable=SC1091 # checked on its own
 . "$(dirname "$0")/common.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-need() { # TOOL PACKAGE
-	command -v "$1" >/dev/null || skip "no $1 (the $2 package brings it)"
-}
 # The fallback's .deb is packed with dpkg-shlibdeps, for which cpack asks
 # `file` which files are programs.
 need_deb() { # BUILD
@@ -37,6 +34,7 @@ pack() { # BUILD SCRATCH GENERATORS
 
 case ${1:-} in
 static)
+	need readelf binutils
 	headers=$(readelf -lW "$2") || fail "readelf cannot read $2"
 	! grep -q INTERP <<<"$headers" || fail "$2 names an interpreter"
 	dynamic=$(readelf -dW "$2") || fail "readelf cannot read $2"

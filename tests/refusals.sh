@@ -22,8 +22,10 @@
 #          (each first releases the stand-in's honest set, signed)
 #   stops  a second release beside a running one, refused at once; then
 #          SIGTERM to the first while dpkg fills its root, which stops its
-#          build before it removes its folders, leaving OUTDIR, TMPDIR and
-#          OUTDIR's folder as they were
+#          build before it removes its folders, leaving OUTDIR, TMPDIR,
+#          OUTDIR's folder and /var/tmp as they were (its TMPDIR lies where
+#          the root's namespace may not walk: as root the root is made in
+#          /var/tmp)
 # Prints "skipped: WHY" where SOURCE is not a git checkout, a tool is missing
 # or (stops) no root can be made.
 # Usage: tests/refusals.sh MODE SOURCE SCRATCH
@@ -52,7 +54,7 @@ full)
 	release "$scratch/out"
 	[ "$(ls -A "$scratch/out")" = sigsend-0.9.0-NOTICES.txt ] || fail "the release changed $scratch/out" ;;
 key)
-	command -v gpg >/dev/null || { echo "skipped: no gpg (the gnupg package)"; exit 0; }
+	need gpg gnupg
 	mkdir -m 700 "$scratch/gnupg"
 	release "$scratch/out" GNUPGHOME="$scratch/gnupg" SIGSEND_SIGNING_KEY=nobody@example.org
 	left=""
@@ -197,7 +199,9 @@ EOF
 	done ;;
 stops)
 	need_root_maker
-	mkdir "$scratch/tmp" "$scratch/outs"
+	mkdir -m 700 "$scratch/private"
+	tmp=$scratch/private/tmp
+	mkdir "$tmp" "$scratch/outs"
 	# Whether a dpkg that descends from the first release is at work: it
 	# fills the root, in a namespace of its own or not.
 	dpkg_at_work() {
@@ -207,7 +211,8 @@ stops)
 		done < <(descendants "$first")
 		return 1
 	}
-	TMPDIR=$scratch/tmp "$scratch/clone/scripts/release" "$scratch/outs/out" >"$scratch/first" 2>&1 &
+	exec_with_var_tmp "$scratch/var-tmp" env TMPDIR="$tmp" "$scratch/clone/scripts/release" "$scratch/outs/out" \
+		>"$scratch/first" 2>&1 &
 	first=$!
 	for _ in $(seq 3000); do
 		dpkg_at_work && break
@@ -215,14 +220,15 @@ stops)
 		sleep 0.1
 	done
 	compgen -G "$scratch/outs/.sigsend-release.*" >/dev/null || fail "no set is being made beside OUTDIR"
-	release "$scratch/outs/out" TMPDIR="$scratch/tmp"
+	release "$scratch/outs/out" TMPDIR="$tmp"
 	grep -q 'another release' "$scratch/said" || fail "the second release was refused for another reason"
 	kill -TERM "$first"
 	status=0
 	wait "$first" || status=$?
 	[ "$status" -eq 143 ] || fail "the release ended with $status, not 143: $(cat "$scratch/first")"
 	[ -z "$(ls -A "$scratch/outs")" ] || fail "left beside OUTDIR: $(ls -A "$scratch/outs")"
-	[ -z "$(ls -A "$scratch/tmp")" ] || fail "left in TMPDIR: $(ls -A "$scratch/tmp")"
+	[ -z "$(ls -A "$tmp")" ] || fail "left in TMPDIR: $(ls -A "$tmp")"
+	nothing_left_in_var_tmp "$scratch/var-tmp"
 	# Nothing of the build is still at work in the scratch folder, nor in
 	# the root that was made there.
 	nothing_at_work_in "$scratch"

@@ -19,7 +19,7 @@ from datetime import datetime, timezone
 try:
     from debian import deb822
 except ImportError:
-    print("skipped: no python3-debian")
+    print("skipped: no deb822 for Python (the python3-debian package brings it)")
     sys.exit(0)
 
 
@@ -121,7 +121,7 @@ DEBIAN = {"MIT": "MIT", "BSD-2-Clause": "BSD-2-clause", "BSD-3-Clause": "BSD-3-c
 
 
 def licences(folder):
-    for tool, package in (("rpm2cpio", "rpm"), ("cpio", "cpio"), ("dpkg-deb", "dpkg")):
+    for tool, package in (("rpm", "rpm"), ("rpm2cpio", "rpm2cpio"), ("cpio", "cpio"), ("dpkg-deb", "dpkg")):
         if not shutil.which(tool):
             print(f"skipped: no {tool} (the {package} package brings it)")
             sys.exit(0)

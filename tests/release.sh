@@ -14,7 +14,6 @@ set -euo pipefail
 # shellcheck source=tests/common.sh disable=SC1091 # checked on its own
 . "$(dirname "$0")/common.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-need() { command -v "$1" >/dev/null || skip "no $1 (the $2 package brings it)"; }
 dir=${2:?usage: tests/release.sh files|lint|signatures DIR ...}
 [ -d "$dir" ] || fail "$dir is not a folder"
 scratch="" && temporary scratch

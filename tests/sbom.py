@@ -16,7 +16,7 @@ package note. With `schema`, checks each CycloneDX SBOM against the
 CycloneDX JSON schema of its version and 1.6's, as npm's
 @cyclonedx/cyclonedx-library ships them (scripts/provision installs it).
 Usage: tests/sbom.py RELEASE_DIR | schema RELEASE_DIR|NOTICES_DIR"""
-import glob, hashlib, json, os, re, subprocess, sys
+import glob, hashlib, json, os, re, shutil, subprocess, sys
 
 try:
     import jsonschema
@@ -104,9 +104,9 @@ def host_musl(row):
     """The version and copyright file of this machine's musl for an
     architecture: dpkg's answer, or that of the files that
     scripts/from-source lays beside it; None where it has none."""
-    query = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", f"musl-dev:{row['debian']}"],
-                           capture_output=True, text=True)
-    if query.returncode == 0 and query.stdout:
+    query = shutil.which("dpkg-query") and subprocess.run(
+        ["dpkg-query", "-W", "-f", "${Version}", f"musl-dev:{row['debian']}"], capture_output=True, text=True)
+    if query and query.returncode == 0 and query.stdout:
         return query.stdout, "/usr/share/doc/musl-dev/copyright"
     lib = f"/usr/lib/{row['musl']}"
     if os.path.exists(f"{lib}/source"):
