@@ -58,6 +58,7 @@ rebuild=$source/scripts/rebuild
 case $mode in
 keyless | stops) ;;
 *)
+	need git git
 	need gpg gnupg
 	need gpg-agent gpg-agent # which makes the case's key
 	need gpgv gpgv ;;
@@ -74,7 +75,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -m 700 "$GNUPGHOME"
-if [ "$mode" != stops ]; then
+if [ "$mode" != stops ] && [ "$mode" != keyless ]; then
 	# The checkout that rebuilds: a git repository whose one commit is the
 	# releases' (the stand-in's builder acts only there and in the copy of
 	# the checkout mode; run from a tarball, it marks that it ran and fails).
