@@ -11,6 +11,8 @@ layout, against binaries that a build made:
   release README DIR
       every architecture's binary in the release folder DIR is as large as
       the README says
+  relro BINARY
+      BINARY, built with SIGSEND_DISTRIBUTION_FLAGS, has RELRO
 Reads the ELF headers with its own code."""
 import glob, os, re, shutil, struct, subprocess, sys
 
@@ -84,6 +86,10 @@ if sys.argv[1:2] == ["build"] and len(sys.argv) >= 8:
     print(f"ok: with SIGSEND_DISTRIBUTION_FLAGS and LDFLAGS={LDFLAGS}: RELRO, {[t for t, _ in layout].count(LOAD)} "
           f"loadable segments, {os.path.getsize(binary)} -> {os.path.getsize(dist)} bytes "
           f"({grown / page:.1f} pages of {page}; {guide} says at most {pages})")
+elif sys.argv[1:2] == ["relro"] and len(sys.argv) == 3:
+    if RELRO not in [t for t, _ in segments(sys.argv[2])]:
+        fail(f"{sys.argv[2]}, built with SIGSEND_DISTRIBUTION_FLAGS, has no RELRO")
+    print(f"ok: {sys.argv[2]} has RELRO")
 elif sys.argv[1:2] == ["release"] and len(sys.argv) == 4:
     binaries = [p for p in glob.glob(os.path.join(sys.argv[3], "sigsend-*-linux-*")) if not p.endswith(".json")]
     if not binaries:
