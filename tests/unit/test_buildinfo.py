@@ -14,7 +14,7 @@ from documents import architectures, buildinfo  # noqa: E402
 TABLE = os.path.join(os.path.dirname(__file__), "..", "..", "cmake", "architectures.txt")
 ROWS = {row["debian"] for row in architectures.read(TABLE)}
 TARBALL = "f" * 64
-# As scripts/build-set writes it, less most packages and files.
+# As the set stage (scripts/documents/set.py) writes it, less most packages and files.
 GOOD = f"""Format: 1.0
 Source: sigsend
 Binary: sigsend
