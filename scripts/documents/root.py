@@ -189,7 +189,82 @@ def build(tarball, revision, out, pins=None, architecture=None, mirror=MIRROR, s
             if not works:
                 raise base.Refusal(f"the root's namespace (ids from {BASE} on) cannot write in {roots} either"
                                    + (f" ({said})" if said else ""))
-        make(roots, private, name, revision, out, pins, asked, stamp, native, mirror, security, suites, epoch, root)
+        rows = architectures.read(os.path.join(HERE, "..", "..", "cmake", "architectures.txt"))
+        packages = ",".join([TOOLS, *(f"musl-dev:{r['debian']}" + ("" if r["debian"] == native else
+                             f",g++-{r['triple'].replace('_', '-')}") for r in rows), *pins])
+        foreign = ",".join([native, *(r["debian"] for r in rows if r["debian"] != native)])
+        tree = name[: -len(".tar.gz")]
+        ready, log, setdir = os.path.join(roots, "ready"), os.path.join(private, "log"), os.path.join(roots, "set")
+        inside = (f"umask 022 && cd /build && tar -xzf {name} && exec /usr/bin/python3 -I -B {tree}/scripts/documents "
+                  f"set /build/set /build/{name} {revision} {' '.join(suites)}")
+        environment = ["env", "-i", "PATH=/usr/sbin:/usr/bin:/sbin:/bin", "HOME=/root", "LC_ALL=C", "TZ=UTC",
+                       f"SOURCE_DATE_EPOCH={epoch}", "sh", "-c", inside]
+        command = ["mmdebstrap", "--mode=unshare", "--variant=apt", "--format=null", f"--architectures={foreign}",
+                   f"--include={packages}", '--customize-hook=mkdir "$1/build"',
+                   f"--customize-hook=copy-in {quote(os.path.join(roots, name))} /build",
+                   f"--customize-hook=touch {quote(ready)}",
+                   "--customize-hook=" + quote("/usr/bin/python3", "-I", os.path.join(roots, "confine.py")) + ' "$1" '
+                   + quote(*environment) + " </dev/null",
+                   f"--customize-hook=sync-out /build/set {quote(setdir)}",
+                   suites[0], "/dev/null", *(entry(security if suite.endswith("-security") else mirror, suite)
+                                            for suite in suites)]
+        base.say(f"making a Debian root ({' '.join(suites)}, {native}) for {tree}")
+        started = time.time()
+        # A mirror that is being synced serves files of the wrong size for a
+        # while: a root that failed before it was ready is made again, up to
+        # three times, unless apt found no such package or version.
+        for attempt in (1, 2, 3):
+            with open(log, "xb") as output:
+                status = wait(spawn(command, root, output.fileno(), dict(os.environ, TMPDIR=roots), roots))
+            with open(log, "rb") as output:
+                said = output.read().decode(errors="replace")
+            os.unlink(log)
+            if status == 0:
+                break
+            if os.path.exists(ready):
+                raise base.Refusal("the build in the root failed; its last lines:\n" + shown_tail(said))
+            missing = sorted(set(re.findall(r"^E: Version '(.*)' for '(.*)' was not found$", said, re.M)))
+            if missing:
+                when = "the latest of the buildinfo's Archive-Dates"
+                raise base.Refusal(
+                    f"the archive no longer serves {', '.join(f'{p} {v}' for v, p in missing)} (apt: "
+                    f"{base.inert(re.search('^E: Version.*$', said, re.M).group())}): rebuild from snapshot.debian.org "
+                    "as the archive was then, with scripts/rebuild --snapshot STAMP, STAMP being the first snapshot "
+                    "after "
+                    f"{stamp + ' (' + when + ')' if stamp else when}: "
+                    "https://snapshot.debian.org/archive/debian/ lists them")
+            errors = [line for line in dict.fromkeys(re.findall(r"^E: .*$", said, re.M))
+                      if not re.match(r"E: (setup failed|mmdebstrap failed to run)", line)][-8:]
+            if UNRESOLVED.search(said):
+                raise base.Refusal("apt cannot make the root from these packages:\n" + base.inert("\n".join(errors)))
+            if attempt == 3:
+                raise base.Refusal("the root could not be made (three tries); mmdebstrap said last:\n"
+                                   + base.inert("\n".join(errors) or shown_tail(said, 8)))
+            base.say(f"the root could not be made (try {attempt} of 3): "
+                  f"{base.inert(errors[0] if errors else '')}; trying again in 20 s")
+            time.sleep(20)
+        base.say(f"the root was ready after {int(os.stat(ready).st_mtime - started)} s, "
+              f"and built in {int(time.time() - started)} s in all")
+        # What the build made comes out as regular files only, without special bits.
+        odd = [made for made in os.scandir(setdir) if not made.is_file(follow_symlinks=False)
+               or made.stat(follow_symlinks=False).st_mode & 0o7000]
+        if odd:
+            raise base.Refusal(f"the build made more than regular files in its set: "
+                               f"{' '.join(base.quoted(e.name) for e in odd)}")
+        for made in os.scandir(setdir):
+            shutil.copy2(made.path, os.path.join(out, made.name))
+        if asked:
+            held = [f for f in os.listdir(out) if f.endswith(".buildinfo")]
+            if not held:
+                raise base.Refusal("the build wrote no buildinfo")
+            with open(os.path.join(out, held[0]), "rb") as file:
+                built = [line.rstrip(",") for line in buildinfo.lines(buildinfo.parse(file.read()),
+                                                                       "Installed-Build-Depends")]
+            if built != asked:
+                differ = [f"  asked: {line}" for line in asked if line not in built]
+                differ += [f"  held:  {line}" for line in built if line not in asked]
+                raise base.Refusal("the root did not hold exactly the pinned packages:\n"
+                                   + base.inert("\n".join(differ)))
     finally:
         shutil.rmtree(roots, ignore_errors=True)
         shutil.rmtree(private, ignore_errors=True)
@@ -199,83 +274,6 @@ def entry(url, suite):
     """A sources line; a snapshot's index files have expired by design."""
     snapshot = re.match(r"https?://snapshot\.debian\.org/", url)
     return f"deb {'[check-valid-until=no] ' if snapshot else ''}{url} {suite} main"
-
-
-def make(roots, private, name, revision, out, pins, asked, stamp, native, mirror, security, suites, epoch, root):
-    rows = architectures.read(os.path.join(HERE, "..", "..", "cmake", "architectures.txt"))
-    packages = ",".join([TOOLS, *(f"musl-dev:{r['debian']}" + ("" if r["debian"] == native else
-                         f",g++-{r['triple'].replace('_', '-')}") for r in rows), *pins])
-    foreign = ",".join([native, *(r["debian"] for r in rows if r["debian"] != native)])
-    tree = name[: -len(".tar.gz")]
-    ready, log, setdir = os.path.join(roots, "ready"), os.path.join(private, "log"), os.path.join(roots, "set")
-    inside = (f"umask 022 && cd /build && tar -xzf {name} && exec /usr/bin/python3 -I -B {tree}/scripts/documents "
-              f"set /build/set /build/{name} {revision} {' '.join(suites)}")
-    environment = ["env", "-i", "PATH=/usr/sbin:/usr/bin:/sbin:/bin", "HOME=/root", "LC_ALL=C", "TZ=UTC",
-                   f"SOURCE_DATE_EPOCH={epoch}", "sh", "-c", inside]
-    command = ["mmdebstrap", "--mode=unshare", "--variant=apt", "--format=null", f"--architectures={foreign}",
-               f"--include={packages}", '--customize-hook=mkdir "$1/build"',
-               f"--customize-hook=copy-in {quote(os.path.join(roots, name))} /build",
-               f"--customize-hook=touch {quote(ready)}",
-               "--customize-hook=" + quote("/usr/bin/python3", "-I", os.path.join(roots, "confine.py")) + ' "$1" '
-               + quote(*environment) + " </dev/null",
-               f"--customize-hook=sync-out /build/set {quote(setdir)}",
-               suites[0], "/dev/null", *(entry(security if suite.endswith("-security") else mirror, suite)
-                                        for suite in suites)]
-    base.say(f"making a Debian root ({' '.join(suites)}, {native}) for {tree}")
-    started = time.time()
-    # A mirror that is being synced serves files of the wrong size for a
-    # while: a root that failed before it was ready is made again, up to
-    # three times, unless apt found no such package or version.
-    for attempt in (1, 2, 3):
-        with open(log, "xb") as output:
-            status = wait(spawn(command, root, output.fileno(), dict(os.environ, TMPDIR=roots), roots))
-        with open(log, "rb") as output:
-            said = output.read().decode(errors="replace")
-        os.unlink(log)
-        if status == 0:
-            break
-        if os.path.exists(ready):
-            raise base.Refusal("the build in the root failed; its last lines:\n" + shown_tail(said))
-        missing = sorted(set(re.findall(r"^E: Version '(.*)' for '(.*)' was not found$", said, re.M)))
-        if missing:
-            when = "the latest of the buildinfo's Archive-Dates"
-            raise base.Refusal(
-                f"the archive no longer serves {', '.join(f'{p} {v}' for v, p in missing)} (apt: "
-                f"{base.inert(re.search('^E: Version.*$', said, re.M).group())}): rebuild from snapshot.debian.org "
-                "as the archive was then, with scripts/rebuild --snapshot STAMP, STAMP being the first snapshot after "
-                f"{stamp + ' (' + when + ')' if stamp else when}: "
-                "https://snapshot.debian.org/archive/debian/ lists them")
-        errors = [line for line in dict.fromkeys(re.findall(r"^E: .*$", said, re.M))
-                  if not re.match(r"E: (setup failed|mmdebstrap failed to run)", line)][-8:]
-        if UNRESOLVED.search(said):
-            raise base.Refusal("apt cannot make the root from these packages:\n" + base.inert("\n".join(errors)))
-        if attempt == 3:
-            raise base.Refusal("the root could not be made (three tries); mmdebstrap said last:\n"
-                               + base.inert("\n".join(errors) or shown_tail(said, 8)))
-        base.say(f"the root could not be made (try {attempt} of 3): "
-              f"{base.inert(errors[0] if errors else '')}; trying again in 20 s")
-        time.sleep(20)
-    base.say(f"the root was ready after {int(os.stat(ready).st_mtime - started)} s, "
-          f"and built in {int(time.time() - started)} s in all")
-    # What the build made comes out as regular files only, without special bits.
-    odd = [made for made in os.scandir(setdir) if not made.is_file(follow_symlinks=False)
-           or made.stat(follow_symlinks=False).st_mode & 0o7000]
-    if odd:
-        raise base.Refusal(f"the build made more than regular files in its set: "
-                           f"{' '.join(base.quoted(e.name) for e in odd)}")
-    for made in os.scandir(setdir):
-        shutil.copy2(made.path, os.path.join(out, made.name))
-    if asked:
-        held = [f for f in os.listdir(out) if f.endswith(".buildinfo")]
-        if not held:
-            raise base.Refusal("the build wrote no buildinfo")
-        with open(os.path.join(out, held[0]), "rb") as file:
-            built = [line.rstrip(",") for line in buildinfo.lines(buildinfo.parse(file.read()),
-                                                                   "Installed-Build-Depends")]
-        if built != asked:
-            differ = [f"  asked: {line}" for line in asked if line not in built]
-            differ += [f"  held:  {line}" for line in built if line not in asked]
-            raise base.Refusal("the root did not hold exactly the pinned packages:\n" + base.inert("\n".join(differ)))
 
 
 def quote(*words):
